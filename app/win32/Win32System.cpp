@@ -1,0 +1,95 @@
+#include "app/win32/Win32System.h"
+
+#include "app/Win32Errors.h"
+
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+namespace brindlecove {
+
+namespace {
+
+// A kernel object handle, closed when it goes out of scope.
+class THandle {
+public:
+    explicit THandle(HANDLE handle) : FHandle(handle) {}
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+    ~THandle() {
+        if (Valid()) {
+            ::CloseHandle(FHandle);
+        }
+    }
+    bool Valid() const { return FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return FHandle; }
+
+private:
+    HANDLE FHandle;
+};
+
+} // namespace
+
+std::string TWin32System::ProgramFolder() const {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), size);
+        if (length == 0) {
+            return {};
+        }
+        if (length < size) {
+            const std::string path(buffer.data(), length);
+            const std::size_t separator = path.find_last_of("\\/:");
+            return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+        }
+        buffer.resize(buffer.size() * 2); // truncated: try a larger buffer
+    }
+}
+
+bool TWin32System::PathExists(const std::string& path) const {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::uint32_t TWin32System::ReadWholeFile(const std::string& path, std::uint64_t maxSize,
+                                          std::string& contents) const {
+    contents.clear();
+    const THandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        return ::GetLastError();
+    }
+    std::string data;
+    char chunk[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr)) {
+            return ::GetLastError();
+        }
+        if (got == 0) {
+            break;
+        }
+        if (data.size() + got > maxSize) {
+            return winerror::FileTooLarge;
+        }
+        data.append(chunk, got);
+    }
+    contents = std::move(data);
+    return winerror::Success;
+}
+
+std::string TWin32System::ErrorText(std::uint32_t code) const {
+    char buffer[1024] = {};
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, length);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace brindlecove

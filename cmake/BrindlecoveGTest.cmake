@@ -1,0 +1,28 @@
+# GoogleTest from Debian: the prebuilt libraries of libgtest-dev for native builds, the sources in
+# /usr/src/googletest for cross and sanitizer builds (no download in either case).
+if(BRINDLECOVE_GTEST_FROM_SOURCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+else()
+    find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# brindlecove_add_test(NAME SOURCES... LIBRARIES...): one gtest executable, its tests discovered when
+# CTest runs (so a cross build never starts Wine while building).
+function(brindlecove_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main
+                                          brindlecove_warnings)
+    gtest_discover_tests(${name}
+        TEST_PREFIX "${BRINDLECOVE_TEST_PREFIX}"
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 120
+        PROPERTIES TIMEOUT 120)
+endfunction()

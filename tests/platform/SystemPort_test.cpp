@@ -1,0 +1,158 @@
+// The system port of the edition under test, on the real file system.
+#include "app/LocalRouteFile.h"
+#include "app/Win32Errors.h"
+
+#ifdef _WIN32
+#include "app/win32/Win32System.h"
+using TSystem = brindlecove::TWin32System;
+constexpr const char* TestProgram = "brindlecove_platform_tests.exe";
+#else
+#include "app/linux/LinuxSystem.h"
+#include "app/linux/Win32Error.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+using TSystem = brindlecove::TLinuxSystem;
+constexpr const char* TestProgram = "brindlecove_platform_tests";
+#endif
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace brindlecove {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+// A folder of the test's own, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        FPath = fs::temp_directory_path() /
+                (std::string("brindlecove-") + info->test_suite_name() + "-" + info->name());
+        fs::remove_all(FPath);
+        fs::create_directories(FPath);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(FPath, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (FPath / name).string(); }
+
+private:
+    fs::path FPath;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+TEST(SystemPort, FindsTheFolderOfTheRunningProgram) {
+    const TSystem system;
+    const std::string folder = system.ProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(folder.back() == '/' || folder.back() == '\\') << folder;
+    EXPECT_TRUE(system.PathExists(folder + TestProgram)) << folder;
+}
+
+TEST(SystemPort, ReadsEveryByteOfAFile) {
+    const TempFolder temp;
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i) {
+        bytes += static_cast<char>(i * 7 % 256); // NULs, CRs, LFs and bytes above 127
+    }
+    WriteFile(temp / "data", bytes);
+
+    const TSystem system;
+    std::string contents = "stale";
+    EXPECT_EQ(system.ReadWholeFile(temp / "data", bytes.size(), contents), 0u);
+    EXPECT_TRUE(contents == bytes);
+
+    EXPECT_EQ(system.ReadWholeFile(temp / "data", bytes.size() - 1, contents),
+              winerror::FileTooLarge);
+    EXPECT_TRUE(contents.empty());
+
+    WriteFile(temp / "empty", "");
+    contents = "stale";
+    EXPECT_EQ(system.ReadWholeFile(temp / "empty", 10, contents), 0u);
+    EXPECT_TRUE(contents.empty());
+}
+
+TEST(SystemPort, AnswersWin32CodesForWhatCannotBeRead) {
+    const TempFolder temp;
+    fs::create_directory(temp / "folder");
+    const TSystem system;
+    std::string contents;
+
+    EXPECT_TRUE(system.PathExists(temp / "folder"));
+    EXPECT_EQ(system.ReadWholeFile(temp / "folder", 1000, contents), winerror::AccessDenied);
+
+    EXPECT_FALSE(system.PathExists(temp / "missing"));
+    EXPECT_EQ(system.ReadWholeFile(temp / "missing", 1000, contents), winerror::FileNotFound);
+
+    const std::string text = system.ErrorText(winerror::AccessDenied);
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_NE(text.back(), '\r');
+}
+
+TEST(SystemPort, TheRouteListFileIsLookedForBesideTheProgram) {
+    const TSystem system;
+    const std::string path = system.ProgramFolder() + "localroutes.dat";
+    ASSERT_FALSE(system.PathExists(path)) << "a stray " << path << " would spoil this test";
+
+    WriteFile(path, "196.4.160.0,255.255.255.0\r\n10.0.0.0,255.0.0.0");
+    TLocalRouteList routes;
+    TRouteFileResult result = LoadLocalRouteFile(system, routes);
+    fs::remove(path);
+    EXPECT_TRUE(result.Replaced);
+    EXPECT_THAT(routes.Lines(),
+                ::testing::ElementsAre("196.4.160.0,255.255.255.0", "10.0.0.0,255.0.0.0"));
+
+    fs::create_directory(path);
+    TLocalRouteList builtIn;
+    result = LoadLocalRouteFile(system, builtIn);
+    fs::remove(path);
+    EXPECT_FALSE(result.Replaced);
+    EXPECT_EQ(result.Error, winerror::AccessDenied);
+    EXPECT_THAT(result.Message, HasSubstr(path));
+    EXPECT_EQ(builtIn.Count(), TLocalRouteList().Count());
+}
+
+#ifndef _WIN32
+TEST(LinuxSystem, AnUnreadableFileIsAccessDenied) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads files whatever their mode";
+    }
+    const TempFolder temp;
+    WriteFile(temp / "locked", "x");
+    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0), 0);
+    std::string contents;
+    EXPECT_EQ(TSystem().ReadWholeFile(temp / "locked", 10, contents), winerror::AccessDenied);
+}
+
+TEST(LinuxSystem, ErrnoWithoutAWin32EquivalentKeepsItsOwnText) {
+    const std::uint32_t code = Win32ErrorFromErrno(ELOOP);
+    EXPECT_EQ(code, ErrnoCodeBit | ELOOP);
+    EXPECT_EQ(Win32ErrorText(code), "Too many levels of symbolic links.");
+    EXPECT_EQ(Win32ErrorFromErrno(EISDIR), winerror::AccessDenied);
+    EXPECT_EQ(Win32ErrorText(winerror::AccessDenied), "Access is denied.");
+    EXPECT_EQ(Win32ErrorText(12345), "");
+
+    const TempFolder temp;
+    fs::create_directory_symlink(temp / "loop", temp / "loop");
+    std::string contents;
+    EXPECT_EQ(TSystem().ReadWholeFile(temp / "loop/x", 10, contents), ErrnoCodeBit | ELOOP);
+}
+#endif
+
+} // namespace
+} // namespace brindlecove
