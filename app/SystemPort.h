@@ -19,8 +19,8 @@ public:
     virtual bool PathExists(const std::string& path) const = 0;
 
     // Reads a whole file into `contents`. Answers 0, or the Win32 error code of the failure (a
-    // folder gives ERROR_ACCESS_DENIED, a file longer than maxSize ERROR_FILE_TOO_LARGE); on failure
-    // `contents` is left empty.
+    // folder gives ERROR_ACCESS_DENIED, a file longer than maxSize ERROR_FILE_TOO_LARGE); on
+    // failure `contents` is left empty.
     virtual std::uint32_t ReadWholeFile(const std::string& path, std::uint64_t maxSize,
                                         std::string& contents) const = 0;
 

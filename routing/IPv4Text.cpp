@@ -62,7 +62,8 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         i += 1;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -70,7 +71,8 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
         return false; // no digits
     }
     // Decimal reaches 2^31 only as -2147483648; hexadecimal may use all 32 bits.
-    const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    const std::uint64_t limit =
+        base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     std::uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         const int digit = DigitValue(text[i], base);

@@ -6,7 +6,9 @@ namespace brindlecove {
 
 TLocalRouteList::TLocalRouteList() : FLines(SplitLines(BuiltInLocalRoutesText())) {}
 
-void TLocalRouteList::SetText(std::string_view text) { FLines = SplitLines(text); }
+void TLocalRouteList::SetText(std::string_view text) {
+    FLines = SplitLines(text);
+}
 
 std::vector<std::string> SplitLines(std::string_view text) {
     if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {

@@ -36,9 +36,9 @@ private:
 // The lines of the built-in list, as embedded in the program.
 std::string_view BuiltInLocalRoutesText();
 
-// Splits 8-bit text into lines: CR LF, a lone LF and a lone CR each end a line; a line end after the
-// last line adds no empty line; a NUL character ends the text. Empty lines are kept and nothing is
-// trimmed. An empty text gives no lines.
+// Splits 8-bit text into lines: CR LF, a lone LF and a lone CR each end a line; a line end after
+// the last line adds no empty line; a NUL character ends the text. Empty lines are kept and nothing
+// is trimmed. An empty text gives no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 
 enum class TRouteLineKind {

@@ -8,7 +8,6 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <utility>
 #include <vector>
 
@@ -52,7 +51,7 @@ std::string TLinuxSystem::ProgramFolder() const {
 }
 
 bool TLinuxSystem::PathExists(const std::string& path) const {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
 }
 
@@ -63,7 +62,7 @@ std::uint32_t TLinuxSystem::ReadWholeFile(const std::string& path, std::uint64_t
     if (fd.Get() < 0) {
         return Win32ErrorFromErrno(errno);
     }
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) {
         return Win32ErrorFromErrno(errno);
     }
@@ -92,6 +91,8 @@ std::uint32_t TLinuxSystem::ReadWholeFile(const std::string& path, std::uint64_t
     return winerror::Success;
 }
 
-std::string TLinuxSystem::ErrorText(std::uint32_t code) const { return Win32ErrorText(code); }
+std::string TLinuxSystem::ErrorText(std::uint32_t code) const {
+    return Win32ErrorText(code);
+}
 
 } // namespace brindlecove

@@ -2,10 +2,9 @@
 
 #include "app/Win32Errors.h"
 
-#include <windows.h>
-
 #include <utility>
 #include <vector>
+#include <windows.h>
 
 namespace brindlecove {
 

@@ -2,11 +2,10 @@
 #include "routing/IPv4Text.h"
 #include "routing/LocalRouteList.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <bit>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <string>
@@ -26,7 +25,9 @@ protected:
         return {List.Lines().begin(), List.Lines().end() - 1};
     }
     static std::string Mask(const std::string& line) { return line.substr(line.find(',') + 1); }
-    static int FirstOctet(const std::string& line) { return std::stoi(line.substr(0, line.find('.'))); }
+    static int FirstOctet(const std::string& line) {
+        return std::stoi(line.substr(0, line.find('.')));
+    }
 };
 
 TEST_F(BuiltInRoutes, Holds878PairsAndALastEmptyLine) {
@@ -49,12 +50,12 @@ TEST_F(BuiltInRoutes, HasTheDocumentedRowsPerMask) {
         ++rows[Mask(line)];
     }
     const std::map<std::string, int> expected{
-        {"255.255.255.0", 519},  {"255.255.254.0", 78},  {"255.255.0.0", 76},
-        {"255.255.252.0", 69},   {"255.255.248.0", 41},  {"255.255.224.0", 31},
-        {"255.255.240.0", 27},   {"255.255.255.240", 6}, {"255.254.0.0", 5},
-        {"255.255.255.248", 5},  {"255.255.128.0", 4},   {"255.255.255.192", 4},
-        {"255.255.192.0", 4},    {"255.255.255.255", 3}, {"255.252.0.0", 2},
-        {"255.248.0.0", 1},      {"255.255.255.254", 1}, {"255.255.255.128", 1},
+        {"255.255.255.0", 519}, {"255.255.254.0", 78},  {"255.255.0.0", 76},
+        {"255.255.252.0", 69},  {"255.255.248.0", 41},  {"255.255.224.0", 31},
+        {"255.255.240.0", 27},  {"255.255.255.240", 6}, {"255.254.0.0", 5},
+        {"255.255.255.248", 5}, {"255.255.128.0", 4},   {"255.255.255.192", 4},
+        {"255.255.192.0", 4},   {"255.255.255.255", 3}, {"255.252.0.0", 2},
+        {"255.248.0.0", 1},     {"255.255.255.254", 1}, {"255.255.255.128", 1},
         {"255.255.255.252", 1}};
     EXPECT_EQ(rows, expected);
 }
@@ -88,15 +89,15 @@ TEST_F(BuiltInRoutes, IsGroupedByBlockButNotSorted) {
 
 TEST_F(BuiltInRoutes, BeginsAndEndsWithTheDocumentedRows) {
     const std::vector<std::string> first(List.Lines().begin(), List.Lines().begin() + 5);
-    EXPECT_THAT(first, ::testing::ElementsAre(
-                           "106.152.0,255.255.255.0", "32.106.153.0,255.255.255.0",
-                           "32.238.152.0,255.255.255.0", "32.238.153.0,255.255.255.0",
-                           "32.239.182.0,255.255.255.0"));
+    EXPECT_THAT(first,
+                ::testing::ElementsAre("106.152.0,255.255.255.0", "32.106.153.0,255.255.255.0",
+                                       "32.238.152.0,255.255.255.0", "32.238.153.0,255.255.255.0",
+                                       "32.239.182.0,255.255.255.0"));
     const std::vector<std::string> last(List.Lines().end() - 6, List.Lines().end() - 1);
-    EXPECT_THAT(last, ::testing::ElementsAre(
-                          "216.104.196.0,255.255.255.0", "216.104.197.0,255.255.255.0",
-                          "216.104.198.0,255.255.255.0", "216.104.199.0,255.255.255.0",
-                          "216.162.42.0,255.255.255.0"));
+    EXPECT_THAT(last,
+                ::testing::ElementsAre("216.104.196.0,255.255.255.0", "216.104.197.0,255.255.255.0",
+                                       "216.104.198.0,255.255.255.0", "216.104.199.0,255.255.255.0",
+                                       "216.162.42.0,255.255.255.0"));
 }
 
 TEST_F(BuiltInRoutes, HasTheTellingRowsInTheirPlaces) {

@@ -1,8 +1,7 @@
 #include "routing/IPv4Text.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace brindlecove {
@@ -73,8 +72,11 @@ TEST(TryStrToInt, FollowsTheSignedThirtyTwoBitRange) {
 
     n = 7;
     for (const char* text : {"2147483648", "-2147483649", "$100000000", "99999999999999999999",
-                             "", " ", "+", "-", "$", "x", "0x", "- 1", "+-1", "1 ", "\t1", "1e3",
-                             "0x1g", "00x1", "1$", "$-1", "\xC3\xA9"}) {
+                             "",           " ",           "+",          "-",
+                             "$",          "x",           "0x",         "- 1",
+                             "+-1",        "1 ",          "\t1",        "1e3",
+                             "0x1g",       "00x1",        "1$",         "$-1",
+                             "\xC3\xA9"}) {
         EXPECT_FALSE(TryStrToInt(text, n)) << '"' << text << '"';
     }
     EXPECT_EQ(n, 7) << "a failed conversion must leave the value untouched";

@@ -1,11 +1,9 @@
 #include "app/LocalRouteFile.h"
-
 #include "app/Win32Errors.h"
 #include "testing/FakeSystem.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace brindlecove {

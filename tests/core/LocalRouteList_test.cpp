@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -16,7 +15,8 @@ using Lines = std::vector<std::string>;
 
 TEST(SplitLines, TreatsCrLfLoneLfAndLoneCrAlike) {
     const Lines expected{"196.4.0.0,255.255.0.0", "", "# note", "10.0.0.0,255.0.0.0"};
-    EXPECT_EQ(SplitLines("196.4.0.0,255.255.0.0\r\n\r\n# note\r\n10.0.0.0,255.0.0.0\r\n"), expected);
+    EXPECT_EQ(SplitLines("196.4.0.0,255.255.0.0\r\n\r\n# note\r\n10.0.0.0,255.0.0.0\r\n"),
+              expected);
     EXPECT_EQ(SplitLines("196.4.0.0,255.255.0.0\n\n# note\n10.0.0.0,255.0.0.0\n"), expected);
     EXPECT_EQ(SplitLines("196.4.0.0,255.255.0.0\r\r# note\r10.0.0.0,255.0.0.0\r"), expected);
     EXPECT_EQ(SplitLines("196.4.0.0,255.255.0.0\n\r# note\r\n10.0.0.0,255.0.0.0"), expected);
@@ -92,8 +92,11 @@ TEST(ParseRouteLine, GivesTheTrimmedTextsOfAGoodPair) {
     EXPECT_EQ(parsed.Mask, "");
 
     // Bytes above 127 are not control characters and stay.
-    parsed = ParseRouteLine("\xA0" "10.0.0.0,255.0.0.0\xFF", log.Sink());
-    EXPECT_EQ(parsed.Network, "\xA0" "10.0.0.0");
+    parsed = ParseRouteLine("\xA0"
+                            "10.0.0.0,255.0.0.0\xFF",
+                            log.Sink());
+    EXPECT_EQ(parsed.Network, "\xA0"
+                              "10.0.0.0");
     EXPECT_EQ(parsed.Mask, "255.0.0.0\xFF");
 
     EXPECT_THAT(log.Logged, IsEmpty());

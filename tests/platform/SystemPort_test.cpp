@@ -12,16 +12,17 @@ constexpr const char* TestProgram = "brindlecove_platform_tests.exe";
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 using TSystem = brindlecove::TLinuxSystem;
 constexpr const char* TestProgram = "brindlecove_platform_tests";
 #endif
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <random>
 #include <string>
 
 namespace brindlecove {
@@ -35,8 +36,10 @@ class TempFolder {
 public:
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        // Several builds run the same test at once: a random part keeps their folders apart.
         FPath = fs::temp_directory_path() /
-                (std::string("brindlecove-") + info->test_suite_name() + "-" + info->name());
+                (std::string("brindlecove-") + info->test_suite_name() + "-" + info->name() + "-" +
+                 std::to_string(std::random_device()()));
         fs::remove_all(FPath);
         fs::create_directories(FPath);
     }
@@ -129,14 +132,35 @@ TEST(SystemPort, TheRouteListFileIsLookedForBesideTheProgram) {
 
 #ifndef _WIN32
 TEST(LinuxSystem, AnUnreadableFileIsAccessDenied) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads files whatever their mode";
-    }
     const TempFolder temp;
-    WriteFile(temp / "locked", "x");
-    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0), 0);
-    std::string contents;
-    EXPECT_EQ(TSystem().ReadWholeFile(temp / "locked", 10, contents), winerror::AccessDenied);
+    const std::string path = temp / "locked";
+    WriteFile(path, "x");
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    const auto read = [&] {
+        std::string contents;
+        return TSystem().ReadWholeFile(path, 10, contents);
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(read(), winerror::AccessDenied);
+        return;
+    }
+    // Root reads files whatever their mode: ask as the unprivileged user "nobody" instead.
+    ASSERT_EQ(::chmod(fs::path(path).parent_path().c_str(), 0755), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) {
+            ::_exit(200);
+        }
+        ::_exit(read() == winerror::AccessDenied ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 200) {
+        GTEST_SKIP() << "cannot switch to the user nobody here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "reading a file of mode 000 did not answer AccessDenied";
 }
 
 TEST(LinuxSystem, ErrnoWithoutAWin32EquivalentKeepsItsOwnText) {

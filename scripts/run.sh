@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds both editions of Brindlecove and lists what was built. Installs what it needs first.
+source "$(dirname "$0")/common.sh"
+
+install_packages "${BUILD_PACKAGES[@]}"
+
+for preset in linux windows; do
+    build_preset "$preset"
+done
+
+say "Built"
+for preset in linux windows; do
+    echo "  $preset edition (build/$preset):"
+    find "build/$preset" -path "build/$preset/googletest" -prune -o -type f \
+        \( -name '*.a' -o -name '*.exe' -o -perm -u+x -name 'brindlecove_*' \) -print |
+        sort | while read -r file; do
+            printf '    %-60s %8d bytes\n' "$file" "$(stat -c %s "$file")"
+        done
+done
+cat <<'TXT'
+
+These are the core libraries, the platform adapters and their test programs. The programs
+brindlecove (Linux, headless) and brindlecove.exe (Windows) are built here as they are completed;
+scripts/test.sh runs every test.
+TXT
