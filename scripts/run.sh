@@ -11,11 +11,12 @@ done
 say "Built"
 for preset in linux windows; do
     echo "  $preset edition (build/$preset):"
-    find "build/$preset" -path "build/$preset/googletest" -prune -o -type f \
-        \( -name '*.a' -o -name '*.exe' -o -perm -u+x -name 'brindlecove_*' \) -print |
-        sort | while read -r file; do
-            printf '    %-60s %8d bytes\n' "$file" "$(stat -c %s "$file")"
-        done
+    for folder in app ras routing tests; do
+        [ -d "build/$preset/$folder" ] || continue
+        find "build/$preset/$folder" -maxdepth 1 -type f \( -name '*.a' -o -name 'brindlecove*' -perm -u+x \)
+    done | sort | while read -r file; do
+        printf '    %-60s %9d bytes\n' "$file" "$(stat -c %s "$file")"
+    done
 done
 cat <<'TXT'
 
