@@ -16,16 +16,16 @@ TRouteFileResult LoadLocalRouteFile(const ISystemPort& system, TLocalRouteList& 
     if (!system.PathExists(path)) {
         return result;
     }
-    std::string contents;
-    result.Error = system.ReadWholeFile(path, MaxLocalRoutesFileSize, contents);
-    if (result.Error == 0) {
-        try {
+    try {
+        std::string contents;
+        result.Error = system.ReadWholeFile(path, MaxLocalRoutesFileSize, contents);
+        if (result.Error == 0) {
             routes.SetText(contents);
             result.Replaced = true;
             return result;
-        } catch (const std::bad_alloc&) {
-            result.Error = winerror::NotEnoughMemory;
         }
+    } catch (const std::bad_alloc&) {
+        result.Error = winerror::NotEnoughMemory; // the list is left as it was
     }
     std::string reason = system.ErrorText(result.Error);
     if (reason.empty()) {

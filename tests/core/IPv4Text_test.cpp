@@ -83,29 +83,19 @@ TEST(TryStrToInt, FollowsTheSignedThirtyTwoBitRange) {
 }
 
 TEST(NextToken, TakesTheTextUpToTheFirstDelimiter) {
-    std::string text = "a.b.c";
-    EXPECT_EQ(NextToken(text, '.'), "a");
-    EXPECT_EQ(text, "b.c");
-
-    text = "abc";
-    EXPECT_EQ(NextToken(text, '.'), "abc");
-    EXPECT_EQ(text, "");
-
-    text = "";
-    EXPECT_EQ(NextToken(text, '.'), "");
-    EXPECT_EQ(text, "");
-
-    text = ".a";
-    EXPECT_EQ(NextToken(text, '.'), "");
-    EXPECT_EQ(text, "a");
-
-    text = "a.";
-    EXPECT_EQ(NextToken(text, '.'), "a");
-    EXPECT_EQ(text, "");
-
-    text = "x,y";
-    EXPECT_EQ(NextToken(text, ','), "x");
-    EXPECT_EQ(text, "y");
+    struct Case {
+        const char* text;
+        char delimiter;
+        const char* token;
+        const char* rest;
+    };
+    for (const Case& c :
+         {Case{"a.b.c", '.', "a", "b.c"}, Case{"abc", '.', "abc", ""}, Case{"", '.', "", ""},
+          Case{".a", '.', "", "a"}, Case{"a.", '.', "a", ""}, Case{"x,y.z", ',', "x", "y.z"}}) {
+        std::string text = c.text;
+        EXPECT_EQ(NextToken(text, c.delimiter), c.token) << '"' << c.text << '"';
+        EXPECT_EQ(text, c.rest) << '"' << c.text << '"';
+    }
 }
 
 } // namespace
