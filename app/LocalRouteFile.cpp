@@ -1,6 +1,6 @@
 #include "app/LocalRouteFile.h"
 
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 
 #include <new>
 

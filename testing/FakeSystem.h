@@ -2,7 +2,7 @@
 // An in-memory system port: a program folder, files and folders, and scripted read failures.
 
 #include "app/SystemPort.h"
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 
 #include <map>
 #include <set>

@@ -1,7 +1,7 @@
 #include "app/linux/LinuxSystem.h"
 
-#include "app/Win32Errors.h"
-#include "app/linux/Win32Error.h"
+#include "common/Win32Errors.h"
+#include "common/linux/Win32Error.h"
 
 #include <cerrno>
 #include <fcntl.h>

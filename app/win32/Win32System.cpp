@@ -1,6 +1,6 @@
 #include "app/win32/Win32System.h"
 
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 
 #include <utility>
 #include <vector>

@@ -1,5 +1,5 @@
 #include "app/LocalRouteFile.h"
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 #include "testing/FakeSystem.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 // The system port of the edition under test, on the real file system.
 #include "app/LocalRouteFile.h"
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 
 #ifdef _WIN32
 #include "app/win32/Win32System.h"
@@ -8,7 +8,7 @@ using TSystem = brindlecove::TWin32System;
 constexpr const char* TestProgram = "brindlecove_platform_tests.exe";
 #else
 #include "app/linux/LinuxSystem.h"
-#include "app/linux/Win32Error.h"
+#include "common/linux/Win32Error.h"
 
 #include <cerrno>
 #include <sys/stat.h>

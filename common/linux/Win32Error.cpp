@@ -1,6 +1,6 @@
-#include "app/linux/Win32Error.h"
+#include "common/linux/Win32Error.h"
 
-#include "app/Win32Errors.h"
+#include "common/Win32Errors.h"
 
 #include <cerrno>
 #include <cstring>
