@@ -10,10 +10,10 @@ else()
 endif()
 include(GoogleTest)
 
-# brindlecove_add_test(NAME SOURCES... LIBRARIES...): one gtest executable, its tests discovered when
+# brindlecove_add_test(NAME SOURCES... LIBRARIES... [ENVIRONMENT VAR=VALUE...]): one gtest executable, its tests discovered when
 # CTest runs (so a cross build never starts Wine while building).
 function(brindlecove_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main
                                           brindlecove_warnings)
@@ -21,5 +21,5 @@ function(brindlecove_add_test name)
         TEST_PREFIX "${BRINDLECOVE_TEST_PREFIX}"
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120)
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "${ARG_ENVIRONMENT}")
 endfunction()
