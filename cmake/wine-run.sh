@@ -14,8 +14,16 @@ mkdir -p "$prefix"
 out=$(mktemp) || exit 1
 err=$(mktemp) || exit 1
 trap 'rm -f "$out" "$err"' EXIT
-/usr/lib/wine/wine64 "$@" >"$out" 2>"$err" </dev/null
+run() { /usr/lib/wine/wine64 "$@" >"$out" 2>"$err" </dev/null; }
+run "$@"
 rc=$?
+# A program that starts while the wine server of an idle prefix is shutting down loses its
+# connection before it runs; that is Wine's start-up race, not the program's failure: start again.
+if [ $rc -ne 0 ] && grep -q -e '^wine client error' -e 'could not connect to wineserver' "$err"; then
+    sleep 1
+    run "$@"
+    rc=$?
+fi
 cat "$out"
 # The first start of a new prefix reports its creation; that is not the program's output.
 grep -v -e '^wine: created the configuration directory' \

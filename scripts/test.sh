@@ -18,9 +18,16 @@ mkdir -p build/all
     for preset in "${TESTED[@]}"; do echo "subdirs(\"$PWD/build/$preset\")"; done
 } >build/all/CTestTestfile.cmake
 
-# Wine's server outlives the tests by half a minute unless it is told to go.
-stop_wine() { WINEPREFIX="$PWD/build/windows/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true; }
-trap stop_wine EXIT
+# One wine server serves every Windows test and is stopped at the end (an idle server would
+# otherwise come and go between tests, and linger for half a minute after them).
+export WINEPREFIX="$PWD/build/windows/wineprefix"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "Creating the Wine prefix $WINEPREFIX (once, about 10 s)"
+    cmake/wine-run.sh "$WINEPREFIX" wineboot --init
+    /usr/lib/wine/wineserver -w
+fi
+/usr/lib/wine/wineserver -p
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 say "Running the tests (Windows ones under Wine, prefix build/windows/wineprefix)"
 ctest --test-dir build/all --output-on-failure -j "$(nproc)"

@@ -101,6 +101,10 @@ const TLine* FindByName(const std::vector<TLine>& lines, const char* name) {
     return nullptr;
 }
 
+bc::HRASCONN Handle(const std::string& text) {
+    return static_cast<bc::HRASCONN>(std::strtoull(text.c_str(), nullptr, 0));
+}
+
 constexpr DWORD ErrorInvalidSize = 632;
 
 } // namespace
@@ -144,7 +148,7 @@ STANDIN_EXPORT DWORD WINAPI RasEnumConnectionsA(bc::RASCONNA* connections, DWORD
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         connections[i].dwSize = sizeof(bc::RASCONNA);
-        connections[i].hrasconn = std::strtoull(Field(lines[i], 1).c_str(), nullptr, 0);
+        connections[i].hrasconn = Handle(Field(lines[i], 1));
         Copy(connections[i].szEntryName, Field(lines[i], 0));
     }
     return 0;
@@ -159,7 +163,7 @@ STANDIN_EXPORT DWORD WINAPI RasGetProjectionInfoA(bc::HRASCONN conn, bc::RASPROJ
         return ErrorInvalidSize;
     }
     for (const TLine& line : Lines("connection")) {
-        if (std::strtoull(Field(line, 1).c_str(), nullptr, 0) == conn) {
+        if (Handle(Field(line, 1)) == conn) {
             if (Field(line, 2) == "-") {
                 return 731; // ERROR_PROTOCOL_NOT_CONFIGURED
             }
@@ -213,7 +217,7 @@ STANDIN_EXPORT DWORD WINAPI RasDialA(bc::RASDIALEXTENSIONS*, LPCSTR, bc::RASDIAL
     for (const TLine& line : lines) {
         if (line.Kind == "dial" && Field(line, 0) == params->szEntryName) {
             const auto result = static_cast<DWORD>(std::atoi(Field(line, 1).c_str()));
-            *conn = std::strtoull(Field(line, 2).c_str(), nullptr, 0);
+            *conn = Handle(Field(line, 2));
             if (result == 0) {
                 lines.push_back(
                     {"connection", {params->szEntryName, Field(line, 2), "41.0.0.7", "41.0.0.1"}});
@@ -233,8 +237,7 @@ STANDIN_EXPORT DWORD WINAPI RasDialW(void*, void*, void*, DWORD, void*, bc::HRAS
 STANDIN_EXPORT DWORD WINAPI RasHangUpA(bc::HRASCONN conn) {
     std::vector<TLine> lines = ReadScenario();
     std::erase_if(lines, [&](const TLine& line) {
-        return line.Kind == "connection" &&
-               std::strtoull(Field(line, 1).c_str(), nullptr, 0) == conn;
+        return line.Kind == "connection" && Handle(Field(line, 1)) == conn;
     });
     WriteScenario(lines);
     return 0;
