@@ -23,7 +23,7 @@ using TWinApi = TResult(BRINDLECOVE_WINAPI*)(TArgs...);
 
 TRasBinding::TRasBinding(IModuleLoader& loader) : FLoader(loader) {
     // No "insert a disk" or "missing DLL" box may stop a system without RAS from starting.
-    const UINT previousMode = FLoader.SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const UINT previousMode = FLoader.SetErrorMode(SemFailCriticalErrors | SemNoOpenFileErrorBox);
     try {
         FLibrary = FLoader.LoadLibraryA("rasapi32.dll");
     } catch (...) {

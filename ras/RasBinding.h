@@ -29,8 +29,8 @@ public:
     virtual BOOL FreeLibrary(TModule module) = 0;
 };
 
-inline constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
-inline constexpr UINT SEM_NOOPENFILEERRORBOX = 0x8000;
+inline constexpr UINT SemFailCriticalErrors = 0x0001;
+inline constexpr UINT SemNoOpenFileErrorBox = 0x8000;
 
 // The RAS functions resolved at start, each with the suffix A and then W.
 inline constexpr std::array<std::string_view, 31> RasFunctionNames = {
