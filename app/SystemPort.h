@@ -7,6 +7,11 @@
 
 namespace brindlecove {
 
+struct TFormatSettings {
+    char DateSeparator = '/';
+    char TimeSeparator = ':';
+};
+
 class ISystemPort {
 public:
     virtual ~ISystemPort() = default;
@@ -27,6 +32,9 @@ public:
     // The system's text for a Win32 error code, without a trailing line end; empty when the system
     // has none.
     virtual std::string ErrorText(std::uint32_t code) const = 0;
+
+    // The user's regional date and time separators ("/" and ":" where none is set).
+    virtual TFormatSettings FormatSettings() const = 0;
 };
 
 } // namespace brindlecove

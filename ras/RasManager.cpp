@@ -52,9 +52,6 @@ constexpr std::size_t FixedRecords = 100;
 
 } // namespace
 
-EListError::EListError(int index)
-    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")") {}
-
 TRasEntry& TRasList::Items(int index) const {
     if (index < 0 || index >= Count()) {
         throw EListError(index);

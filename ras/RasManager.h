@@ -7,6 +7,7 @@
 // are raised synchronously and may call back into the manager.
 
 #include "common/DateTime.h"
+#include "common/ListError.h"
 #include "common/Timer.h"
 #include "ras/RasPort.h"
 
@@ -35,12 +36,6 @@ struct TRasEntry {
     std::string PhoneNumber;
     std::string AreaCode;
     std::int32_t CountryCode = 0;
-};
-
-// A bad index into a list: "List index out of bounds (<index>)".
-class EListError : public std::out_of_range {
-public:
-    explicit EListError(int index);
 };
 
 // The records, in entry-index order; owns them (their addresses never change).

@@ -24,10 +24,4 @@ std::uint32_t StrToIP(std::string_view text);
 // the delimiter. Without a delimiter the whole text is returned and `text` becomes empty.
 std::string NextToken(std::string& text, char delimiter);
 
-// The integer conversion StrToIP applies to one part: optional leading blanks, an optional sign,
-// then decimal digits, or hexadecimal digits behind "$", "x", "X", "0x" or "0X", with nothing after
-// the digits. The value must fit in a signed 32-bit integer (hexadecimal: in 32 bits, so $FFFFFFFF
-// is -1). Returns false, leaving `value` untouched, when the text does not convert.
-bool TryStrToInt(std::string_view text, std::int32_t& value);
-
 } // namespace brindlecove

@@ -46,6 +46,9 @@ public:
         return winerror::Success;
     }
 
+    TFormatSettings Format;
+    TFormatSettings FormatSettings() const override { return Format; }
+
     std::string ErrorText(std::uint32_t code) const override {
         switch (code) {
         case winerror::AccessDenied:

@@ -3,9 +3,12 @@
 #include "common/Win32Errors.h"
 #include "common/linux/Win32Error.h"
 
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <limits.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -31,6 +34,28 @@ public:
 private:
     int FFd;
 };
+
+// The separator of a strftime pattern such as "%d.%m.%Y": its first character that is neither
+// part of a conversion nor a letter or digit.
+char PatternSeparator(const char* pattern, char fallback) {
+    for (const char* p = pattern; p != nullptr && *p != '\0'; ++p) {
+        if (*p == '%') {
+            while (p[1] != '\0' && (p[1] == 'E' || p[1] == 'O' || p[1] == '-' || p[1] == '_' ||
+                                    p[1] == '0' || p[1] == '^' || p[1] == '#')) {
+                ++p; // modifiers of the conversion
+            }
+            if (p[1] != '\0') {
+                ++p;
+            }
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(*p);
+        if (c > ' ' && c < 0x80 && !std::isalnum(c)) {
+            return *p;
+        }
+    }
+    return fallback;
+}
 
 } // namespace
 
@@ -93,6 +118,20 @@ std::uint32_t TLinuxSystem::ReadWholeFile(const std::string& path, std::uint64_t
 
 std::string TLinuxSystem::ErrorText(std::uint32_t code) const {
     return Win32ErrorText(code);
+}
+
+TFormatSettings TLinuxSystem::FormatSettings() const {
+    TFormatSettings format;
+    // The user's locale as the environment names it (LC_ALL, LC_TIME, LANG), whatever the
+    // process's current locale is.
+    const locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+    if (user == static_cast<locale_t>(nullptr)) {
+        return format;
+    }
+    format.DateSeparator = PatternSeparator(::nl_langinfo_l(D_FMT, user), '/');
+    format.TimeSeparator = PatternSeparator(::nl_langinfo_l(T_FMT, user), ':');
+    ::freelocale(user);
+    return format;
 }
 
 } // namespace brindlecove

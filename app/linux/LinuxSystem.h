@@ -13,6 +13,7 @@ public:
     std::uint32_t ReadWholeFile(const std::string& path, std::uint64_t maxSize,
                                 std::string& contents) const override;
     std::string ErrorText(std::uint32_t code) const override;
+    TFormatSettings FormatSettings() const override;
 };
 
 } // namespace brindlecove

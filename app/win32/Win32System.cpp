@@ -91,4 +91,16 @@ std::string TWin32System::ErrorText(std::uint32_t code) const {
     return text;
 }
 
+TFormatSettings TWin32System::FormatSettings() const {
+    TFormatSettings format;
+    char separator[8] = {};
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDATE, separator, sizeof separator) > 1) {
+        format.DateSeparator = separator[0];
+    }
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, sizeof separator) > 1) {
+        format.TimeSeparator = separator[0];
+    }
+    return format;
+}
+
 } // namespace brindlecove

@@ -1,3 +1,4 @@
+#include "common/AnsiText.h"
 #include "routing/IPv4Text.h"
 
 #include <cstdint>

@@ -1,0 +1,144 @@
+#pragma once
+// The main window, TfrmBrindlecove: start-up and the window's lifecycle, the settings store, the
+// event log and the connection supervisor, on the controls of app/Controls.h. Both editions run
+// this same logic; only the controls and the ports behind it differ.
+
+#include "app/ApplicationPort.h"
+#include "app/Controls.h"
+#include "app/ProfilePort.h"
+#include "app/SystemPort.h"
+#include "common/DateTime.h"
+#include "common/Timer.h"
+#include "ras/RasManager.h"
+#include "routing/LocalRouteList.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace brindlecove {
+
+inline constexpr const char* ApplicationTitle = "Brindlecove v1.01";
+inline constexpr const char* DesignCaption = "Brindle Cove";
+inline constexpr const char* SettingsFileName = "brindlecove.ini";
+
+// The value of a connection list item that is a network adapter, never dialled.
+inline constexpr std::int32_t AdapterItemIndex = 2147483647;
+
+// Everything the window reaches outside itself.
+struct TFormServices {
+    IApplication& Application;
+    IControlFactory& Controls;
+    IRasPort& Ras;
+    ITimerHost& Timers;
+    const IClock& Clock;
+    const ISystemPort& System;
+    IProfilePort& Profile;
+};
+
+class TfrmBrindlecove {
+public:
+    // Creates the controls, RasManager1 (which reads the phonebook) and Timer1, and binds the
+    // handlers. The owner then calls FormCreate.
+    explicit TfrmBrindlecove(const TFormServices& services);
+    TfrmBrindlecove(const TfrmBrindlecove&) = delete;
+    TfrmBrindlecove& operator=(const TfrmBrindlecove&) = delete;
+    virtual ~TfrmBrindlecove();
+
+    // Start-up and lifecycle
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void Restore1Click();
+    void Close1Click();
+    void WMEndSession(bool endSession);
+    void cbEnabledClick();
+    void SetModified(bool value);
+
+    // Settings
+    void LoadSettings();
+    void SaveSettings();
+    void btnSaveClick();
+    void btnCancelClick();
+    std::string SettingsPath() const;
+
+    // Event log
+    void LogLine(const std::string& msg);
+
+    // Connection supervisor
+    void Supervise();
+    std::int32_t DialEntry(int index);
+    void RasManager1Connect(TRasManager& sender, TRasEntry& connection);
+    void RasManager1Disconnect(TRasManager& sender, TRasEntry& connection);
+    void RasManager1Connecting(TRasManager& sender, std::int32_t index, std::int32_t msg,
+                               std::int32_t state, std::int32_t error);
+    void btnConnectLocalClick();
+    void btnConnectIntClick();
+    void Timer1Timer();
+
+    // Routing: the adapter items of the connection lists and the routing table.
+    virtual void GetAdapters();
+    virtual void BuildRoutingTable();
+
+    // The application's error report: the error box, titled with the application title, with a
+    // full stop added to the text.
+    void ShowException(const std::string& message);
+
+    // Flags
+    bool Loading = false;
+    bool AccessDenied = false;
+    bool RoutesBuilt = false;
+    std::int32_t SupervisionOn() const { return RasManager1->Tag; }
+    bool Supervising() const { return FSupervising; }
+
+    // Controls, components and the local route list
+    std::unique_ptr<TCheckBox> cbEnabled;
+    std::unique_ptr<TButton> btnSave;
+    std::unique_ptr<TButton> btnCancel;
+    std::unique_ptr<TButton> Button1;
+    std::unique_ptr<TComboBox> comboLocal;
+    std::unique_ptr<TCheckBox> cbAutoReconnectLocal;
+    std::unique_ptr<TButton> btnConnectLocal;
+    std::unique_ptr<TComboBox> comboInt;
+    std::unique_ptr<TButton> btnConnectInt;
+    std::unique_ptr<TCheckBox> cbAutoReconnectInt;
+    std::unique_ptr<TCheckBox> cbAutoRoute;
+    std::unique_ptr<TCheckBox> cbMinimize;
+    std::unique_ptr<TButton> btnRoutes;
+    std::unique_ptr<TLogView> Memo1;
+    std::unique_ptr<TLabel> lblName;
+    std::unique_ptr<TRasManager> RasManager1;
+    TTimer Timer1;
+    TLocalRouteList jvshRoutes;
+
+protected:
+    TFormServices FServices;
+
+private:
+    // The controls and texts of one role of the supervisor.
+    struct TRole {
+        TComboBox& List;
+        TButton& Button;
+        TCheckBox& AutoReconnect;
+        const char* ConnectCaption;
+        const char* DisconnectCaption;
+        const char* RedialText;
+    };
+    TRole LocalRole();
+    TRole IntRole();
+    // One role's part of a pass; true when the role is up.
+    bool SuperviseRole(const TRole& role, bool master);
+    void ConnectButtonClick(const TRole& role);
+    bool MasterCondition() const;
+    std::string ReadString(const char* key, const std::string& defaultValue);
+    bool ReadBool(const char* key, bool defaultValue);
+    void WriteString(const char* key, const std::string& value);
+    // Runs an event handler; an error that escapes it goes to the error box.
+    void Guarded(const std::function<void()>& handler);
+
+    bool FSupervising = false; // a pass is running
+    bool FTicking = false;     // a Timer1 tick is being handled
+};
+
+} // namespace brindlecove
