@@ -11,6 +11,7 @@ constexpr const char* TestProgram = "brindlecove_platform_tests.exe";
 #include "common/linux/Win32Error.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,7 +131,62 @@ TEST(SystemPort, TheRouteListFileIsLookedForBesideTheProgram) {
     EXPECT_EQ(builtIn.Count(), TLocalRouteList().Count());
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(Win32System, GivesTheRegionalSeparatorsOfTheUser) {
+    // Wine's prefix has the English (United States) defaults.
+    const TFormatSettings format = TSystem().FormatSettings();
+    EXPECT_EQ(format.DateSeparator, '/');
+    EXPECT_EQ(format.TimeSeparator, ':');
+}
+#else
+// Sets an environment variable for the scope of the test.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::string& value) : FName(name) {
+        if (const char* old = std::getenv(name)) {
+            FOld = old;
+            FHadOld = true;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TScopedEnv() {
+        if (FHadOld) {
+            ::setenv(FName, FOld.c_str(), 1);
+        } else {
+            ::unsetenv(FName);
+        }
+    }
+
+private:
+    const char* FName;
+    std::string FOld;
+    bool FHadOld = false;
+};
+
+TEST(LinuxSystem, TakesTheSeparatorsFromTheUsersLocale) {
+    {
+        const TScopedEnv c("LC_ALL", "C");
+        const TFormatSettings format = TSystem().FormatSettings();
+        EXPECT_EQ(format.DateSeparator, '/');
+        EXPECT_EQ(format.TimeSeparator, ':');
+    }
+    const TempFolder temp;
+    // A German locale compiled for this test alone, so the machine needs none installed.
+    const std::string compile =
+        "localedef -i de_DE -f UTF-8 '" + (temp / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+    if (std::system(compile.c_str()) != 0 || !fs::exists(temp / "de_DE.UTF-8")) {
+        GTEST_SKIP() << "localedef cannot build de_DE.UTF-8 here";
+    }
+    const TScopedEnv path("LOCPATH", temp / "");
+    const TScopedEnv all("LC_ALL", "de_DE.UTF-8");
+    const TFormatSettings format = TSystem().FormatSettings();
+    EXPECT_EQ(format.DateSeparator, '.');
+    EXPECT_EQ(format.TimeSeparator, ':');
+
+    const TScopedEnv broken("LC_ALL", "xx_NOWHERE.UTF-8");
+    EXPECT_EQ(TSystem().FormatSettings().DateSeparator, '/') << "an unknown locale: defaults";
+}
+
 TEST(LinuxSystem, AnUnreadableFileIsAccessDenied) {
     const TempFolder temp;
     const std::string path = temp / "locked";
