@@ -368,5 +368,215 @@ TEST_F(ProfilePort, LongLinesAndBinaryBytesAreHandled) {
     EXPECT_EQ(Read("A", "nul"), "ab");
 }
 
+#ifndef _WIN32
+// What only the Linux edition promises: the exact bytes of an edit, and how the file is replaced.
+class LinuxProfile : public ProfilePort {
+protected:
+    // The names in the test's folder, to see that no temporary file was left behind.
+    std::vector<std::string> FolderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Temp.Path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// Runs check as the unprivileged user "nobody" when the tests run as root (for whom permissions
+// do not apply), in a child process; answers 0 (passed), 1 (failed) or 200 (cannot switch).
+int RunUnprivileged(const std::function<bool()>& check) {
+    if (::geteuid() != 0) {
+        return check() ? 0 : 1;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) {
+            ::_exit(200);
+        }
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return 1;
+    }
+    return WEXITSTATUS(status);
+}
+
+TEST_F(LinuxProfile, AnEditChangesOnlyWhatItMust) {
+    const std::string nul(1, '\0');
+    WriteFile(File, "; top\r\n[CONFIG]\r\n  Enabled =  1  \r\nbin=a" + nul +
+                        "b\r\nLOCAL=ISP\r\n\r\n[LOG]\r\nLEVEL=2");
+    ASSERT_TRUE(Write("config", "ENABLED", "0"));
+    ASSERT_TRUE(Write("CONFIG", "NEW", "x"));
+    ASSERT_TRUE(Write("LOG", "K", "v"));
+    ASSERT_TRUE(Write("ADDED", "a", "b"));
+    EXPECT_EQ(ReadFile(File), "; top\r\n[CONFIG]\r\n  Enabled =  0  \r\nbin=a" + nul +
+                                  "b\r\nLOCAL=ISP\r\nNEW=x\r\n\r\n[LOG]\r\nLEVEL=2\r\nK=v\r\n"
+                                  "[ADDED]\r\na=b\r\n");
+
+    WriteFile(File, "[A]\nx=1\ny=2\n\n[B]\nz=3\n[C]\n");
+    ASSERT_TRUE(Write("A", "x", nullptr));
+    EXPECT_EQ(ReadFile(File), "[A]\ny=2\n\n[B]\nz=3\n[C]\n");
+    ASSERT_TRUE(Write("A", nullptr, nullptr));
+    EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\n");
+    ASSERT_TRUE(Write("C", "w", "  4"));
+    EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\nw=4\n") << "leading blanks of a value are dropped";
+}
+
+TEST_F(LinuxProfile, AddedLinesEndLikeTheFilesFirstLine) {
+    const struct {
+        std::string Before;
+        std::string After;
+    } cases[] = {
+        {"", "[S]\nk=v\n"},
+        {"[S]\nx=1\n", "[S]\nx=1\nk=v\n"},
+        {"[S]\rx=1\r", "[S]\rx=1\rk=v\r"},
+        {"[S]\r\nx=1\n", "[S]\r\nx=1\nk=v\r\n"},
+        {"[S]", "[S]\nk=v\n"},
+        {"\xEF\xBB\xBF[S]\nx=1\n", "\xEF\xBB\xBF[S]\nx=1\nk=v\n"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(File, c.Before);
+        ASSERT_TRUE(Write("S", "k", "v"));
+        EXPECT_EQ(ReadFile(File), c.After) << "before: " << c.Before;
+    }
+    ASSERT_TRUE(Write("", "top", "1"));
+    EXPECT_EQ(ReadFile(File), "\xEF\xBB\xBFtop=1\n[S]\nx=1\nk=v\n") << "after the byte-order mark";
+}
+
+TEST_F(LinuxProfile, NamesAndValuesThatWouldReadBackWronglyAreRefused) {
+    WriteFile(File, "[S]\nk=v\n");
+    const struct {
+        const char* Section;
+        const char* Key;
+        const char* Value;
+    } refused[] = {
+        {"S", "k", "1\n[X]\ny=2"}, {"S", "k", "a\rb"},  {"S", "a=b", "v"}, {"S", "[k]", "v"},
+        {"S", ";k", "v"},          {"S", "", "v"},      {"S", "  ", "v"},  {"a]b", "k", "v"},
+        {"a\nb", "k", "v"},        {nullptr, "k", "v"},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(Write(r.Section, r.Key, r.Value)) << r.Key << "=" << r.Value;
+        EXPECT_EQ(Profile.LastError(), winerror::InvalidParameter);
+    }
+    EXPECT_FALSE(Profile.WritePrivateProfileStringA("S", "k", "v", nullptr));
+    EXPECT_EQ(ReadFile(File), "[S]\nk=v\n");
+}
+
+TEST_F(LinuxProfile, TheReplacedFileKeepsItsPermissions) {
+    const mode_t umask = ::umask(022);
+    ::umask(umask);
+    ASSERT_TRUE(Write("S", "k", "v"));
+    EXPECT_EQ(fs::status(File).permissions(), static_cast<fs::perms>(0666 & ~umask));
+
+    fs::permissions(File, static_cast<fs::perms>(0640));
+    ASSERT_TRUE(Write("S", "k", "w"));
+    EXPECT_EQ(fs::status(File).permissions(), static_cast<fs::perms>(0640));
+    EXPECT_EQ(Read("S", "k"), "w");
+    EXPECT_THAT(FolderContents(), ElementsAre("settings.ini"));
+}
+
+TEST_F(LinuxProfile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+    WriteFile(File, "[S]\nk=v\n");
+    // A file-size limit makes writing the new file fail half-way, as a full disk would.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            ::_exit(200);
+        }
+        const std::string big(10000, 'x');
+        const bool failed = !Write("S", "k", big.c_str());
+        ::_exit(failed && Profile.LastError() == winerror::FileTooLarge ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 200) << "cannot limit the file size";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the write did not fail with ERROR_FILE_TOO_LARGE";
+    EXPECT_EQ(ReadFile(File), "[S]\nk=v\n");
+    EXPECT_THAT(FolderContents(), ElementsAre("settings.ini"));
+}
+
+TEST_F(LinuxProfile, WithoutWriteAccessTheWriteIsDenied) {
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    const std::string readOnlyFile = Temp / "open/settings.ini";
+    const std::string inReadOnlyFolder = Temp / "closed/settings.ini";
+    for (const std::string& path : {readOnlyFile, inReadOnlyFolder}) {
+        const std::string folder = fs::path(path).parent_path().string();
+        fs::create_directory(folder);
+        WriteFile(path, "[S]\nk=v\n");
+        ASSERT_EQ(::chown(folder.c_str(), owner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chown(path.c_str(), owner, static_cast<gid_t>(-1)), 0);
+    }
+    ASSERT_EQ(::chmod(readOnlyFile.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(fs::path(inReadOnlyFolder).parent_path().c_str(), 0555), 0);
+
+    const int result = RunUnprivileged([&] {
+        bool denied = true;
+        for (const std::string& path : {readOnlyFile, inReadOnlyFolder}) {
+            denied = denied && !Profile.WritePrivateProfileStringA("S", "k", "w", path.c_str()) &&
+                     Profile.LastError() == winerror::AccessDenied;
+        }
+        return denied;
+    });
+    if (result == 200) {
+        GTEST_SKIP() << "cannot switch to the user nobody here";
+    }
+    EXPECT_EQ(result, 0) << "a write without write access did not fail with ERROR_ACCESS_DENIED";
+    for (const std::string& path : {readOnlyFile, inReadOnlyFolder}) {
+        EXPECT_EQ(ReadFile(path), "[S]\nk=v\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()),
+                                fs::directory_iterator()),
+                  1);
+    }
+}
+
+TEST_F(LinuxProfile, ASymbolicLinkIsWrittenThrough) {
+    fs::create_directory(Temp / "store");
+    WriteFile(Temp / "store/real.ini", "[S]\nk=v\n");
+    fs::create_symlink("store/real.ini", Temp / "hop.ini");
+    fs::create_symlink("hop.ini", File);
+    ASSERT_TRUE(Write("S", "k", "w"));
+    EXPECT_TRUE(fs::is_symlink(File));
+    EXPECT_TRUE(fs::is_symlink(Temp / "hop.ini"));
+    EXPECT_EQ(ReadFile(Temp / "store/real.ini"), "[S]\nk=w\n");
+    EXPECT_THAT(FolderContents(), ElementsAre("hop.ini", "settings.ini", "store"));
+
+    const std::string dangling = Temp / "dangling.ini";
+    fs::create_symlink("store/new.ini", dangling);
+    ASSERT_TRUE(Profile.WritePrivateProfileStringA("S", "k", "v", dangling.c_str()));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(ReadFile(Temp / "store/new.ini"), "[S]\nk=v\n");
+}
+
+TEST_F(LinuxProfile, WhatIsNoSettingsFileIsNeitherReadNorReplaced) {
+    ASSERT_EQ(::mkfifo(File.c_str(), 0644), 0);
+    EXPECT_EQ(Read("S", "k"), "(default)") << "reading a named pipe must not wait for a writer";
+    EXPECT_FALSE(Write("S", "k", "v"));
+    EXPECT_EQ(Profile.LastError(), winerror::AccessDenied);
+    EXPECT_EQ(fs::status(File).type(), fs::file_type::fifo);
+    fs::remove(File);
+
+    fs::create_directory(File);
+    EXPECT_EQ(Read("S", "k"), "(default)");
+    EXPECT_FALSE(Write("S", "k", "v"));
+    EXPECT_EQ(Profile.LastError(), winerror::AccessDenied);
+    fs::remove(File);
+
+    // Far larger than any settings file: neither read into memory nor rewritten.
+    WriteFile(File, "[S]\nk=v\n");
+    fs::resize_file(File, std::uintmax_t{65} << 20);
+    EXPECT_EQ(Read("S", "k"), "(default)");
+    EXPECT_FALSE(Write("S", "k", "w"));
+    EXPECT_EQ(Profile.LastError(), winerror::FileTooLarge);
+    EXPECT_EQ(fs::file_size(File), std::uintmax_t{65} << 20);
+    EXPECT_THAT(FolderContents(), ElementsAre("settings.ini"));
+}
+#endif
+
 } // namespace
 } // namespace brindlecove
