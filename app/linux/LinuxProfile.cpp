@@ -182,9 +182,9 @@ std::string_view LineEndOf(std::string_view text) {
 // What the file holds of one section and one key, found in a single pass over the lines.
 struct TLookup {
     bool SectionFound = false;
-    std::size_t SectionBegin = 0; // its header line (the start of the text for the unnamed one)
-    std::size_t SectionEnd = 0;   // the next header line, or the end of the text
-    std::size_t InsertAt = 0;     // just after its last non-blank line (or its header)
+    std::size_t SectionBegin = 0;    // its header line (the start of the text for the unnamed one)
+    std::size_t SectionEnd = 0;      // the next header line, or the end of the text
+    std::size_t InsertAt = 0;        // just after its last non-blank line (or its header)
     bool InsertNeedsLineEnd = false; // that line is the last one and has no line end
     bool KeyFound = false;
     TLine KeyLine{0, 0, 0};
