@@ -15,6 +15,7 @@ inline constexpr std::uint32_t NotEnoughMemory = 8;      // ERROR_NOT_ENOUGH_MEM
 inline constexpr std::uint32_t ReadFault = 30;           // ERROR_READ_FAULT
 inline constexpr std::uint32_t SharingViolation = 32;    // ERROR_SHARING_VIOLATION
 inline constexpr std::uint32_t InvalidParameter = 87;    // ERROR_INVALID_PARAMETER
+inline constexpr std::uint32_t DiskFull = 112;           // ERROR_DISK_FULL
 inline constexpr std::uint32_t FilenameExcedRange = 206; // ERROR_FILENAME_EXCED_RANGE
 inline constexpr std::uint32_t FileTooLarge = 223;       // ERROR_FILE_TOO_LARGE
 

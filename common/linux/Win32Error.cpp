@@ -21,7 +21,8 @@ constexpr TErrnoMapping ErrnoMappings[] = {
     {EISDIR, winerror::AccessDenied},     {ENOMEM, winerror::NotEnoughMemory},
     {EIO, winerror::ReadFault},           {EBUSY, winerror::SharingViolation},
     {EINVAL, winerror::InvalidParameter}, {ENAMETOOLONG, winerror::FilenameExcedRange},
-    {EFBIG, winerror::FileTooLarge},
+    {EFBIG, winerror::FileTooLarge},      {EROFS, winerror::AccessDenied},
+    {ENOSPC, winerror::DiskFull},         {EDQUOT, winerror::DiskFull},
 };
 
 struct TCodeText {
@@ -42,6 +43,7 @@ constexpr TCodeText CodeTexts[] = {
     {winerror::SharingViolation,
      "The process cannot access the file because it is being used by another process."},
     {winerror::InvalidParameter, "The parameter is incorrect."},
+    {winerror::DiskFull, "There is not enough space on the disk."},
     {winerror::FilenameExcedRange, "The filename or extension is too long."},
     {winerror::FileTooLarge, "The file size exceeds the limit allowed and cannot be saved."},
 };

@@ -1,6 +1,7 @@
 // The system port of the edition under test, on the real file system.
 #include "app/LocalRouteFile.h"
 #include "common/Win32Errors.h"
+#include "tests/platform/TempFolder.h"
 
 #ifdef _WIN32
 #include "app/win32/Win32System.h"
@@ -20,10 +21,8 @@ constexpr const char* TestProgram = "brindlecove_platform_tests";
 #endif
 
 #include <filesystem>
-#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 
 namespace brindlecove {
@@ -31,33 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-// A folder of the test's own, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Several builds run the same test at once: a random part keeps their folders apart.
-        FPath = fs::temp_directory_path() /
-                (std::string("brindlecove-") + info->test_suite_name() + "-" + info->name() + "-" +
-                 std::to_string(std::random_device()()));
-        fs::remove_all(FPath);
-        fs::create_directories(FPath);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(FPath, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (FPath / name).string(); }
-
-private:
-    fs::path FPath;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 TEST(SystemPort, FindsTheFolderOfTheRunningProgram) {
     const TSystem system;

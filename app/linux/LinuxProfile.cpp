@@ -1,0 +1,681 @@
+#include "app/linux/LinuxProfile.h"
+
+#include "common/Win32Errors.h"
+#include "common/linux/Win32Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindlecove {
+
+namespace {
+
+// Settings files are small; a larger file is not a settings file and is not read into memory.
+constexpr std::size_t MaxProfileSize = std::size_t{64} << 20;
+
+// How many symbolic links may lead to the settings file (the kernel's own limit).
+constexpr int MaxLinkDepth = 40;
+
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+// An open file descriptor, closed when it goes out of scope.
+class TFd {
+public:
+    explicit TFd(int fd) : FFd(fd) {}
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    ~TFd() { Close(); }
+    int Get() const { return FFd; }
+    // Closes now and answers close's result (0, or -1 with errno set).
+    int Close() {
+        const int result = FFd >= 0 ? ::close(FFd) : 0;
+        FFd = -1;
+        return result;
+    }
+
+private:
+    int FFd;
+};
+
+// ------------------------------------------------------------------------------------------------
+// The text of a profile file.
+
+// Blanks around names, values and lines: what Windows skips there, including the DOS end-of-file
+// mark ^Z found at the end of old files.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A string as C code sees it: up to its first NUL.
+std::string_view UpToNul(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
+
+// One line: its text is [Begin, End), its line end [End, Next) (empty on a last line without one).
+struct TLine {
+    std::size_t Begin;
+    std::size_t End;
+    std::size_t Next;
+    bool HasLineEnd() const { return Next != End; }
+};
+
+// Calls visit(line) for each line from offset start on, while visit answers true.
+template <typename TVisit>
+void ForEachLine(std::string_view text, std::size_t start, TVisit visit) {
+    std::size_t at = start;
+    while (at < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::size_t next = end;
+        if (next < text.size()) {
+            next += text.compare(next, 2, "\r\n") == 0 ? 2u : 1u;
+        }
+        if (!visit(TLine{at, end, next})) {
+            return;
+        }
+        at = next;
+    }
+}
+
+enum class TLineKind { Blank, Comment, Section, Key, Other };
+
+struct TParsedLine {
+    TLineKind Kind = TLineKind::Other;
+    std::string_view Name;      // of a section or a key
+    std::size_t ValueBegin = 0; // a key's value (without the blanks around it) in the whole text
+    std::size_t ValueEnd = 0;
+};
+
+TParsedLine ParseLine(std::string_view text, const TLine& line) {
+    std::size_t begin = line.Begin;
+    std::size_t end = line.End;
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    const std::string_view content = text.substr(begin, end - begin);
+    TParsedLine parsed;
+    if (content.empty()) {
+        parsed.Kind = TLineKind::Blank;
+        return parsed;
+    }
+    if (content.front() == ';') {
+        parsed.Kind = TLineKind::Comment;
+        return parsed;
+    }
+    if (content.front() == '[') {
+        const std::size_t close = content.find(']');
+        if (close != std::string_view::npos) {
+            parsed.Kind = TLineKind::Section;
+            parsed.Name = content.substr(1, close - 1);
+            return parsed;
+        }
+        // Without ']' it is no header; it may still be a key, as on Windows.
+    }
+    const std::size_t equals = content.find('=');
+    if (equals == std::string_view::npos) {
+        return parsed;
+    }
+    parsed.Kind = TLineKind::Key;
+    parsed.Name = Trim(content.substr(0, equals));
+    parsed.ValueBegin = begin + equals + 1;
+    parsed.ValueEnd = end;
+    while (parsed.ValueBegin < parsed.ValueEnd && IsBlank(text[parsed.ValueBegin])) {
+        ++parsed.ValueBegin;
+    }
+    return parsed;
+}
+
+// Where the lines of the text start: after a UTF-8 byte-order mark, if any.
+std::size_t TextStart(std::string_view text) {
+    return text.substr(0, Utf8Bom.size()) == Utf8Bom ? Utf8Bom.size() : 0;
+}
+
+// The line end of the file's first line, for the lines added to it.
+std::string_view LineEndOf(std::string_view text) {
+    const std::size_t end = text.find_first_of("\r\n");
+    if (end == std::string_view::npos || text[end] == '\n') {
+        return "\n";
+    }
+    return text.compare(end, 2, "\r\n") == 0 ? "\r\n" : "\r";
+}
+
+// What the file holds of one section and one key, found in a single pass over the lines.
+struct TLookup {
+    bool SectionFound = false;
+    std::size_t SectionBegin = 0;    // its header line (the start of the text for the unnamed one)
+    std::size_t SectionEnd = 0;      // the next header line, or the end of the text
+    std::size_t InsertAt = 0;        // just after its last non-blank line (or its header)
+    bool InsertNeedsLineEnd = false; // that line is the last one and has no line end
+    bool KeyFound = false;
+    TLine KeyLine{0, 0, 0};
+    TParsedLine Key;
+};
+
+// Looks up the first section named section (the lines before any header when it is empty) and,
+// unless key is empty, the first key named key in it. onKey, when given, sees each key of the
+// section and answers whether to go on.
+template <typename TOnKey>
+TLookup Lookup(std::string_view text, std::string_view section, std::string_view key,
+               TOnKey onKey) {
+    const std::size_t start = TextStart(text);
+    TLookup found;
+    bool inSection = section.empty();
+    if (inSection) {
+        found.SectionFound = true;
+        found.SectionBegin = start;
+        found.InsertAt = start;
+    }
+    found.SectionEnd = text.size();
+    ForEachLine(text, start, [&](const TLine& line) {
+        const TParsedLine parsed = ParseLine(text, line);
+        if (parsed.Kind == TLineKind::Section) {
+            if (inSection) {
+                found.SectionEnd = line.Begin;
+                return false;
+            }
+            if (SameName(parsed.Name, section)) {
+                inSection = true;
+                found.SectionFound = true;
+                found.SectionBegin = line.Begin;
+                found.InsertAt = line.Next;
+                found.InsertNeedsLineEnd = !line.HasLineEnd();
+            }
+            return true;
+        }
+        if (!inSection) {
+            return true;
+        }
+        if (parsed.Kind != TLineKind::Blank) {
+            found.InsertAt = line.Next;
+            found.InsertNeedsLineEnd = !line.HasLineEnd();
+        }
+        if (parsed.Kind == TLineKind::Key) {
+            if (!found.KeyFound && !key.empty() && SameName(parsed.Name, key)) {
+                found.KeyFound = true;
+                found.KeyLine = line;
+                found.Key = parsed;
+            }
+            return onKey(parsed.Name);
+        }
+        return true;
+    });
+    return found;
+}
+
+TLookup Lookup(std::string_view text, std::string_view section, std::string_view key) {
+    return Lookup(text, section, key, [](std::string_view) { return true; });
+}
+
+// A value as the program gets it: without one pair of surrounding quotes.
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// Copies at most size - 1 characters and a NUL; answers the count copied (size > 0).
+DWORD CopyString(std::string_view text, LPSTR buffer, DWORD size) {
+    text = UpToNul(text);
+    const std::size_t count = std::min<std::size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+    return static_cast<DWORD>(count);
+}
+
+// A list of names in the caller's buffer: each ends with a NUL and one more NUL ends the list. A
+// name that does not fit, with room left for the final NUL, is cut and ends the list with two
+// NULs; the count is then size - 2, as Windows answers.
+class TNameList {
+public:
+    TNameList(LPSTR buffer, DWORD size) : FBuffer(buffer), FSize(size) {}
+
+    // Adds a name (empty names are left out); false once the list is full.
+    bool Add(std::string_view name) {
+        name = UpToNul(name);
+        if (name.empty()) {
+            return true;
+        }
+        if (FUsed + name.size() + 2 < FSize) {
+            std::memcpy(FBuffer + FUsed, name.data(), name.size());
+            FUsed += name.size();
+            FBuffer[FUsed++] = '\0';
+            return true;
+        }
+        if (FSize >= 2) {
+            std::memcpy(FBuffer + FUsed, name.data(), FSize - 2 - FUsed);
+            FBuffer[FSize - 2] = '\0';
+            FBuffer[FSize - 1] = '\0';
+        } else {
+            FBuffer[0] = '\0';
+        }
+        FFull = true;
+        return false;
+    }
+
+    bool Empty() const { return FUsed == 0 && !FFull; }
+
+    // Ends the list; answers the count of characters before its final NUL.
+    DWORD Finish() {
+        if (FFull) {
+            return FSize >= 2 ? FSize - 2 : 0;
+        }
+        FBuffer[FUsed] = '\0';
+        return static_cast<DWORD>(FUsed);
+    }
+
+private:
+    LPSTR FBuffer;
+    DWORD FSize;
+    std::size_t FUsed = 0;
+    bool FFull = false;
+};
+
+// The whole text with [begin, end) replaced by the given text.
+std::string Splice(std::string_view text, std::size_t begin, std::size_t end,
+                   std::string_view with) {
+    std::string result;
+    result.reserve(text.size() - (end - begin) + with.size());
+    result.append(text.substr(0, begin));
+    result.append(with);
+    result.append(text.substr(end));
+    return result;
+}
+
+// The text after setting [section] key = value.
+std::string SetValue(std::string_view text, std::string_view section, std::string_view key,
+                     std::string_view value) {
+    const TLookup found = Lookup(text, section, key);
+    if (found.KeyFound) {
+        return Splice(text, found.Key.ValueBegin, found.Key.ValueEnd, value);
+    }
+    const std::string_view lineEnd = LineEndOf(text);
+    std::string lines;
+    if (found.SectionFound) {
+        if (found.InsertNeedsLineEnd) {
+            lines += lineEnd;
+        }
+        lines.append(key).append("=").append(value).append(lineEnd);
+        return Splice(text, found.InsertAt, found.InsertAt, lines);
+    }
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
+        lines += lineEnd;
+    }
+    lines.append("[").append(section).append("]").append(lineEnd);
+    lines.append(key).append("=").append(value).append(lineEnd);
+    return std::string(text) + lines;
+}
+
+// The text without the key (unchanged when there is none).
+std::string DeleteKey(std::string_view text, std::string_view section, std::string_view key) {
+    const TLookup found = Lookup(text, section, key);
+    if (!found.KeyFound) {
+        return std::string(text);
+    }
+    return Splice(text, found.KeyLine.Begin, found.KeyLine.Next, {});
+}
+
+// The text without the section: its header and every line up to the next header.
+std::string DeleteSection(std::string_view text, std::string_view section) {
+    const TLookup found = Lookup(text, section, {});
+    if (!found.SectionFound) {
+        return std::string(text);
+    }
+    return Splice(text, found.SectionBegin, found.SectionEnd, {});
+}
+
+// Whether the names and the value would read back as written (see the header).
+bool WritableNames(std::string_view section, std::string_view key, bool deletesSection,
+                   std::optional<std::string_view> value) {
+    const auto hasLineEnd = [](std::string_view text) {
+        return text.find_first_of("\r\n") != std::string_view::npos;
+    };
+    if (hasLineEnd(section) || section.find(']') != std::string_view::npos) {
+        return false;
+    }
+    if (deletesSection) {
+        return true;
+    }
+    if (key.empty() || hasLineEnd(key) || key.find('=') != std::string_view::npos ||
+        key.front() == '[' || key.front() == ';') {
+        return false;
+    }
+    return !value || !hasLineEnd(*value);
+}
+
+// ------------------------------------------------------------------------------------------------
+// The file.
+
+// A failure's Win32 code from errno: a missing part of the path is a path not found.
+DWORD WriteErrorFromErrno(int err) {
+    return err == ENOENT ? winerror::PathNotFound : Win32ErrorFromErrno(err);
+}
+
+struct TFileState {
+    bool Exists = false;
+    struct stat Info {};
+    std::string Text;
+};
+
+// Reads the whole file; a missing file is no error. With forWriting, the file must also be one
+// the caller may write, as Windows asks of a profile it updates.
+DWORD LoadFile(const std::string& path, bool forWriting, TFileState& file) {
+    const int access = forWriting ? O_RDWR : O_RDONLY;
+    // O_NONBLOCK: a named pipe in place of the file must not hang the program.
+    const TFd fd(::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.Get() < 0) {
+        return errno == ENOENT ? winerror::Success : Win32ErrorFromErrno(errno);
+    }
+    if (::fstat(fd.Get(), &file.Info) != 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    if (!S_ISREG(file.Info.st_mode)) {
+        return winerror::AccessDenied;
+    }
+    if (file.Info.st_size < 0 || static_cast<std::uint64_t>(file.Info.st_size) > MaxProfileSize) {
+        return winerror::FileTooLarge;
+    }
+    file.Text.reserve(static_cast<std::size_t>(file.Info.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Win32ErrorFromErrno(errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        file.Text.append(chunk, static_cast<std::size_t>(got));
+        if (file.Text.size() > MaxProfileSize) {
+            return winerror::FileTooLarge; // grew while being read
+        }
+    }
+    file.Exists = true;
+    return winerror::Success;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file that path names once symbolic links are followed, so that writing replaces the file a
+// link points to and leaves the link. A dangling link names the file to create.
+DWORD ResolveLinks(const std::string& path, std::string& resolved) {
+    resolved = path;
+    for (int depth = 0;; ++depth) {
+        struct stat info {};
+        if (::lstat(resolved.c_str(), &info) != 0) {
+            return errno == ENOENT ? winerror::Success : WriteErrorFromErrno(errno);
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return winerror::Success;
+        }
+        if (depth == MaxLinkDepth) {
+            return Win32ErrorFromErrno(ELOOP);
+        }
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1,
+                           '\0');
+        const ssize_t length = ::readlink(resolved.c_str(), target.data(), target.size());
+        if (length < 0) {
+            return WriteErrorFromErrno(errno);
+        }
+        if (static_cast<std::size_t>(length) >= target.size()) {
+            return Win32ErrorFromErrno(ELOOP); // the link changed while it was read: give up
+        }
+        target.resize(static_cast<std::size_t>(length));
+        resolved = target.front() == '/' ? target : FolderOf(resolved) + "/" + target;
+    }
+}
+
+// A new file beside the settings file, removed unless it is renamed into place.
+class TTempFile {
+public:
+    TTempFile() = default;
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    ~TTempFile() {
+        FFd.reset();
+        if (!FPath.empty()) {
+            ::unlink(FPath.c_str());
+        }
+    }
+
+    // Creates a file of a unique name in folder (mode 0666 less the umask, as a new settings file
+    // would get), named after the file it will replace.
+    DWORD Create(const std::string& folder, const std::string& name) {
+        std::random_device random;
+        static constexpr char Letters[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string path = folder + "/." + name.substr(0, 200) + ".";
+            for (int i = 0; i < 8; ++i) {
+                path += Letters[random() % (sizeof Letters - 1)];
+            }
+            const int fd =
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd >= 0) {
+                FFd.emplace(fd);
+                FPath = std::move(path);
+                return winerror::Success;
+            }
+            if (errno != EEXIST) {
+                return WriteErrorFromErrno(errno);
+            }
+        }
+        return Win32ErrorFromErrno(EEXIST);
+    }
+
+    int Fd() const { return FFd->Get(); }
+
+    DWORD WriteAll(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t put = ::write(Fd(), bytes.data(), bytes.size());
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return Win32ErrorFromErrno(errno);
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(put));
+        }
+        return winerror::Success;
+    }
+
+    // Flushes the file to the disk, closes it and renames it to target.
+    DWORD Commit(const std::string& target) {
+        if (::fsync(Fd()) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        if (FFd->Close() != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        if (::rename(FPath.c_str(), target.c_str()) != 0) {
+            return WriteErrorFromErrno(errno);
+        }
+        FPath.clear();
+        return winerror::Success;
+    }
+
+private:
+    std::optional<TFd> FFd;
+    std::string FPath;
+};
+
+// Replaces the file at path with text in one step; the old file, if any, gives its permissions.
+DWORD ReplaceFile(const std::string& path, const TFileState& old, std::string_view text) {
+    const std::string folder = FolderOf(path);
+    TTempFile temp;
+    if (const DWORD error = temp.Create(folder, path.substr(path.rfind('/') + 1))) {
+        return error;
+    }
+    if (old.Exists) {
+        struct stat info {};
+        if (::fstat(temp.Fd(), &info) == 0 &&
+            (info.st_uid != old.Info.st_uid || info.st_gid != old.Info.st_gid)) {
+            // Only root may give a file away; for anyone else the new file stays theirs.
+            [[maybe_unused]] const int ignored =
+                ::fchown(temp.Fd(), old.Info.st_uid, old.Info.st_gid);
+        }
+        if (::fchmod(temp.Fd(), old.Info.st_mode & 07777) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+    }
+    if (const DWORD error = temp.WriteAll(text)) {
+        return error;
+    }
+    if (const DWORD error = temp.Commit(path)) {
+        return error;
+    }
+    // The rename is done; making it durable at once is worth a try but cannot undo it.
+    const TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        ::fsync(dir.Get());
+    }
+    return winerror::Success;
+}
+
+} // namespace
+
+DWORD TLinuxProfile::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
+                                              LPSTR buffer, DWORD size, LPCSTR fileName) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
+    while (!fallback.empty() && fallback.back() == ' ') {
+        fallback.remove_suffix(1);
+    }
+    try {
+        TFileState file;
+        // An unreadable file reads as a missing one: the program gets its defaults.
+        if (fileName == nullptr || LoadFile(fileName, false, file) != winerror::Success) {
+            file.Text.clear();
+        }
+        const std::string_view text = file.Text;
+
+        if (section == nullptr) {
+            TNameList names(buffer, size);
+            ForEachLine(text, TextStart(text), [&](const TLine& line) {
+                const TParsedLine parsed = ParseLine(text, line);
+                return parsed.Kind != TLineKind::Section || names.Add(parsed.Name);
+            });
+            return names.Finish();
+        }
+        if (key == nullptr) {
+            TNameList names(buffer, size);
+            Lookup(text, Trim(section), {}, [&](std::string_view name) { return names.Add(name); });
+            // A section without keys (or none at all) answers the default, as on Windows.
+            return names.Empty() ? CopyString(fallback, buffer, size) : names.Finish();
+        }
+        const TLookup found = Lookup(text, Trim(section), Trim(key));
+        if (!found.KeyFound) {
+            return CopyString(fallback, buffer, size);
+        }
+        const std::string_view value =
+            text.substr(found.Key.ValueBegin, found.Key.ValueEnd - found.Key.ValueBegin);
+        return CopyString(Unquote(value), buffer, size);
+    } catch (const std::exception&) {
+        // Out of memory: the default, like any file that cannot be read.
+        return CopyString(fallback, buffer, size);
+    }
+}
+
+BOOL TLinuxProfile::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
+                                               LPCSTR fileName) {
+    // Windows flushes its cache of profiles for a NULL section; there is none here to flush.
+    if (fileName == nullptr || section == nullptr) {
+        return Fail(winerror::InvalidParameter);
+    }
+    const std::string_view sectionName = Trim(section);
+    const std::string_view keyName = key != nullptr ? Trim(key) : std::string_view();
+    std::optional<std::string_view> newValue;
+    if (key != nullptr && value != nullptr) {
+        newValue = value;
+        while (!newValue->empty() && IsBlank(newValue->front())) {
+            newValue->remove_prefix(1);
+        }
+    }
+    if (!WritableNames(sectionName, keyName, key == nullptr, newValue)) {
+        return Fail(winerror::InvalidParameter);
+    }
+    try {
+        std::string path;
+        if (const DWORD error = ResolveLinks(fileName, path)) {
+            return Fail(error);
+        }
+        TFileState file;
+        if (const DWORD error = LoadFile(path, true, file)) {
+            return Fail(error);
+        }
+        if (!file.Exists && !newValue) {
+            return 1; // nothing to delete, and no file to create for it
+        }
+        std::string text;
+        if (key == nullptr) {
+            text = DeleteSection(file.Text, sectionName);
+        } else if (!newValue) {
+            text = DeleteKey(file.Text, sectionName, keyName);
+        } else {
+            text = SetValue(file.Text, sectionName, keyName, *newValue);
+        }
+        if (file.Exists && text == file.Text) {
+            return 1;
+        }
+        if (const DWORD error = ReplaceFile(path, file, text)) {
+            return Fail(error);
+        }
+        return 1;
+    } catch (const std::exception&) {
+        return Fail(winerror::NotEnoughMemory);
+    }
+}
+
+} // namespace brindlecove
