@@ -26,6 +26,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     cmake/wine-run.sh "$WINEPREFIX" wineboot --init
     /usr/lib/wine/wineserver -w
 fi
+/usr/lib/wine/wineserver -k 2>/dev/null || true # one left by an earlier run
+/usr/lib/wine/wineserver -w
 /usr/lib/wine/wineserver -p
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
