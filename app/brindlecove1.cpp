@@ -73,6 +73,7 @@ TfrmBrindlecove::TfrmBrindlecove(const TFormServices& services)
     Button1->OnClick = [this] { Guarded([this] { Close1Click(); }); };
     btnConnectLocal->OnClick = [this] { Guarded([this] { btnConnectLocalClick(); }); };
     btnConnectInt->OnClick = [this] { Guarded([this] { btnConnectIntClick(); }); };
+    btnRoutes->OnClick = [this] { Guarded([this] { btnRoutesClick(); }); };
 
     RasManager1 = std::make_unique<TRasManager>(
         services.Ras, services.Timers, services.Clock,
@@ -446,16 +447,6 @@ void TfrmBrindlecove::Timer1Timer() {
     if (SupervisionOn() == 1) {
         Supervise();
     }
-}
-
-// ---- Routing ---------------------------------------------------------------------------------
-
-void TfrmBrindlecove::GetAdapters() {
-    // The adapter items come with the adapter lookup of the routing layer.
-}
-
-void TfrmBrindlecove::BuildRoutingTable() {
-    // The routing table is rewritten by the route table builder of the routing layer.
 }
 
 } // namespace brindlecove

@@ -10,6 +10,7 @@
 #include "common/DateTime.h"
 #include "common/Timer.h"
 #include "ras/RasManager.h"
+#include "routing/IpHelperPort.h"
 #include "routing/LocalRouteList.h"
 
 #include <cstdint>
@@ -35,7 +36,13 @@ struct TFormServices {
     const IClock& Clock;
     const ISystemPort& System;
     IProfilePort& Profile;
+    IIpHelperPort& IpHelper;
+    IRegistryPort& Registry;
 };
+
+// Where Windows keeps the persistent routes, under HKEY_LOCAL_MACHINE.
+inline constexpr const char* PersistentRoutesKey =
+    "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\PersistentRoutes";
 
 class TfrmBrindlecove {
 public:
@@ -77,9 +84,19 @@ public:
     void btnConnectIntClick();
     void Timer1Timer();
 
-    // Routing: the adapter items of the connection lists and the routing table.
+    // Adapter lookup: the adapter items of the connection lists, and the adapters (interface
+    // index and gateway) behind the two chosen connections.
     virtual void GetAdapters();
+    void FindConnectionAdapters(std::string& localGateway, std::string& intGateway);
+
+    // Route table builder
+    void btnRoutesClick();
     virtual void BuildRoutingTable();
+    void AddRoute(const std::string& dest, const std::string& mask, const std::string& nextHop,
+                  const std::string& metric, const std::string& ifIndex);
+    bool DeleteRoutes(const std::string& pattern1, const std::string& pattern2);
+    bool DeletePersistentRoute(const std::string& valueName);
+    bool IsVistaOrLater();
 
     // The application's error report: the error box, titled with the application title, with a
     // full stop added to the text.
@@ -89,6 +106,8 @@ public:
     bool Loading = false;
     bool AccessDenied = false;
     bool RoutesBuilt = false;
+    std::string LocalIfIndex; // interface index (decimal) of the local connection's adapter
+    std::string IntIfIndex;   // and of the international one's; empty when none was found
     std::int32_t SupervisionOn() const { return RasManager1->Tag; }
     bool Supervising() const { return FSupervising; }
 

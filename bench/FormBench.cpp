@@ -2,6 +2,7 @@
 // window with the in-memory RAS. Printed beside references: the supervision period, and a log
 // line written into an empty log.
 #include "app/brindlecove1.h"
+#include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
 #include "testing/FakeSystem.h"
 #include "testing/Headless.h"
@@ -50,7 +51,9 @@ int main() {
                                                                   {"INTCONNECTION", "Office"}};
     testing::THeadlessApplication app;
     testing::THeadlessControls controls;
-    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile});
+    testing::TFakeIpHelper ipHelper;
+    testing::TFakeRegistry registry;
+    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
     form.FormCreate();
     form.RoutesBuilt = true; // the steady state: both up, routes in place
 

@@ -3,6 +3,7 @@
 // settings file, for the tests of the form logic.
 
 #include "app/brindlecove1.h"
+#include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
 #include "testing/FakeSystem.h"
 #include "testing/Headless.h"
@@ -49,7 +50,13 @@ protected:
     TFakeProfile Profile;
     THeadlessApplication App;
     THeadlessControls Controls;
+    TFakeIpHelper IpHelper;
+    TFakeRegistry Registry;
     std::unique_ptr<TTestForm> Form;
+
+    TFormServices Services() {
+        return {App, Controls, Ras, Clock, Clock, System, Profile, IpHelper, Registry};
+    }
 
     std::string Ini() const { return System.Folder + "brindlecove.ini"; }
     void Setting(const std::string& key, const std::string& value) {
@@ -58,8 +65,7 @@ protected:
 
     // Creates the window and runs FormCreate, as the program's start does.
     TTestForm& Start(const std::vector<std::string>& adapters = {}) {
-        Form = std::make_unique<TTestForm>(
-            TFormServices{App, Controls, Ras, Clock, Clock, System, Profile});
+        Form = std::make_unique<TTestForm>(Services());
         Form->Adapters = adapters;
         Form->FormCreate();
         return *Form;

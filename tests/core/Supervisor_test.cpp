@@ -194,8 +194,7 @@ TEST_F(FormTest, ABuildThatFindsNoAdapterIsTriedInEveryPass) {
     TwoEntriesChosen();
     Ras.Connect("Home");
     Ras.Connect("Office");
-    Form = std::make_unique<TTestForm>(
-        TFormServices{App, Controls, Ras, Clock, Clock, System, Profile});
+    Form = std::make_unique<TTestForm>(Services());
     Form->BuildFindsAdapters = false;
     Form->FormCreate();
     const int atStart = Form->Builds; // each start-up pass tried
