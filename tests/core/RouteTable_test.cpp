@@ -1,0 +1,274 @@
+// The adapter lookup and the route table builder through the in-memory routing table.
+#include "FormTestBase.h"
+
+#include <algorithm>
+#include <gmock/gmock.h>
+
+namespace brindlecove::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* AdministratorMessage =
+    "Brindlecove should be run as Administrator to function correctly on Vista.\r"
+    "Please configure Brindlecove to run as an Administrator.\r\rTo do this:\r"
+    "1. Right click on the Brindlecove shortcut/icon\r2. Click \"Properties\"\r"
+    "3. Click \"Compatibility\"\r4. Enable the \"Run this program as an administrator\" option\r"
+    "5. Click \"OK\".";
+
+class RouteTable : public FormTest {
+protected:
+    std::unique_ptr<TfrmBrindlecove> Real;
+
+    RouteTable() {
+        IpHelper.Adapters = {{"Telkom ADSL", 7, "196.4.160.7", "196.4.160.1"},
+                             {"WAN Miniport", 9, "0.0.0.0", ""},
+                             {"Intl Link", 12, "41.0.0.9", "41.0.0.1"}};
+        // Defaults on several interfaces, and a route that must stay.
+        IpHelper.AddRoute("0.0.0.0", "0.0.0.0", "192.168.1.1", 3, 1);
+        IpHelper.AddRoute("0.0.0.0", "0.0.0.0", "10.0.0.1", 4, 20);
+        IpHelper.AddRoute("192.168.1.0", "255.255.255.0", "0.0.0.0", 3, 1);
+        Registry.Values = {"0.0.0.0,0.0.0.0,192.168.1.1,1", "10.20.0.0,255.255.0.0,10.0.0.1,1"};
+    }
+
+    // The window with its real adapter lookup and builder.
+    TfrmBrindlecove& StartReal() {
+        Real = std::make_unique<TfrmBrindlecove>(Services());
+        Real->FormCreate();
+        return *Real;
+    }
+    TfrmBrindlecove& Chosen(const std::string& local, const std::string& international) {
+        Setting("LOCALCONNECTION", local);
+        Setting("INTCONNECTION", international);
+        Setting("ENABLED", "0");
+        return StartReal();
+    }
+    std::vector<std::string> RealLog() const {
+        std::vector<std::string> messages;
+        for (const std::string& line : static_cast<THeadlessLogView&>(*Real->Memo1).Lines()) {
+            messages.push_back(line.substr(20));
+        }
+        return messages;
+    }
+    std::vector<std::string> CreateCalls() const {
+        std::vector<std::string> creates;
+        for (const std::string& call : IpHelper.Calls) {
+            if (call.rfind("create ", 0) == 0) {
+                creates.push_back(call.substr(7));
+            }
+        }
+        return creates;
+    }
+};
+
+TEST_F(RouteTable, AdaptersFollowTheEntriesOnceEach) {
+    Ras.AddEntry("Home");
+    IpHelper.Adapters.push_back({"HOME", 15, "10.5.5.5", ""});        // an entry's name
+    IpHelper.Adapters.push_back({"telkom adsl", 16, "10.6.6.6", ""}); // an earlier adapter
+    TfrmBrindlecove& form = StartReal();
+    ASSERT_EQ(form.comboLocal->Count(), 4);
+    EXPECT_EQ(form.comboLocal->ItemText(0), "Home");
+    EXPECT_EQ(form.comboLocal->ItemText(1), "Telkom ADSL");
+    EXPECT_EQ(form.comboInt->ItemText(3), "Intl Link");
+    EXPECT_EQ(form.comboInt->ItemValue(2), AdapterItemIndex);
+
+    IpHelper.Adapters.clear();
+    EXPECT_EQ(StartReal().comboLocal->Count(), 1) << "no adapters: only the entries";
+}
+
+TEST_F(RouteTable, TheButtonChecksItsThreePreconditions) {
+    Ras.AddEntry("Home");
+    TfrmBrindlecove& form = StartReal();
+    form.btnRoutes->Click();
+    form.comboLocal->SetItemIndex(1);
+    form.comboInt->SetItemIndex(1);
+    form.btnRoutes->Click();
+    form.comboLocal->SetItemIndex(0); // Home, not connected
+    form.btnRoutes->Click();
+    ASSERT_EQ(App.MessageBoxes.size(), 3u);
+    EXPECT_EQ(App.MessageBoxes[0].Text, "No connections to route.");
+    EXPECT_EQ(App.MessageBoxes[1].Text, "Please select 2 different connections.");
+    EXPECT_EQ(App.MessageBoxes[2].Text, "Both connections must be connected.");
+    for (const TMessageBox& box : App.MessageBoxes) {
+        EXPECT_EQ(box.Caption, "Warning");
+        EXPECT_EQ(box.Type, MbOk | MbIconWarning);
+    }
+    EXPECT_THAT(CreateCalls(), IsEmpty());
+    EXPECT_EQ(std::count(IpHelper.Calls.begin(), IpHelper.Calls.end(), "table"), 0);
+}
+
+TEST_F(RouteTable, ABuildReplacesTheDefaultRoutesAndRoutesTheListLocally) {
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    form.btnRoutes->Click();
+    EXPECT_THAT(RealLog(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    EXPECT_TRUE(form.RoutesBuilt);
+    EXPECT_EQ(form.LocalIfIndex, "7");
+    EXPECT_EQ(form.IntIfIndex, "12");
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ElementsAre("0.0.0.0/0.0.0.0 via 196.4.160.1 if 7 metric 2",
+                            "0.0.0.0/0.0.0.0 via 41.0.0.1 if 12 metric 1"));
+    EXPECT_EQ(IpHelper.RoutesTo("192.168.1.0").size(), 1u) << "other routes stay";
+    EXPECT_THAT(Registry.Deleted,
+                ElementsAre("0.0.0.0,0.0.0.0,192.168.1.1,1", "0.0.0.0,0.0.0.0,10.0.0.1,20"));
+    EXPECT_EQ(Registry.Values.count("10.20.0.0,255.255.0.0,10.0.0.1,1"), 1u);
+
+    const std::vector<std::string> creates = CreateCalls();
+    ASSERT_EQ(creates.size(), 2u + 878u);
+    EXPECT_EQ(creates[2], "106.152.0.0/255.255.255.0 via 196.4.160.1 if 7 metric 2")
+        << "the three-part network reaches the system as inet_addr reads it";
+    EXPECT_EQ(creates.back(), "216.162.42.0/255.255.255.0 via 196.4.160.1 if 7 metric 2");
+    EXPECT_THAT(App.MessageBoxes, IsEmpty());
+
+    // Twice in a row: the same table, no line per route.
+    const auto before = IpHelper.Routes.size();
+    form.BuildRoutingTable();
+    EXPECT_EQ(IpHelper.Routes.size(), before);
+    EXPECT_EQ(RealLog().size(), 4u);
+}
+
+TEST_F(RouteTable, OnVistaAndLaterMetricsBelowFiftyAreRaised) {
+    IpHelper.MajorVersion = 6;
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    form.jvshRoutes.SetText("");
+    form.BuildRoutingTable();
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ElementsAre("0.0.0.0/0.0.0.0 via 196.4.160.1 if 7 metric 52",
+                            "0.0.0.0/0.0.0.0 via 41.0.0.1 if 12 metric 51"));
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "60", "7");
+    form.AddRoute("10.1.0.0", "255.255.0.0", "10.1.1.1", "x", "7");
+    form.AddRoute("10.2.0.0", "255.255.0.0", "10.1.1.1", "", "7");
+    EXPECT_THAT(IpHelper.RoutesTo("10.0.0.0"), ElementsAre(::testing::EndsWith("metric 60")));
+    EXPECT_THAT(IpHelper.RoutesTo("10.1.0.0"), ElementsAre(::testing::EndsWith("metric 51")));
+    EXPECT_THAT(IpHelper.RoutesTo("10.2.0.0"), ElementsAre(::testing::EndsWith("metric 51")));
+}
+
+TEST_F(RouteTable, DialUpEntriesAreFoundByTheirAddressAndRoutedToTheirServer) {
+    Ras.AddEntry("Local");
+    Ras.AddEntry("International");
+    Ras.Connect("Local", "196.4.160.7", "196.4.160.254");
+    TfrmBrindlecove& form = Chosen("Local", "Intl Link");
+    form.jvshRoutes.SetText("196.4.0.0,255.255.0.0");
+    form.BuildRoutingTable();
+    EXPECT_EQ(form.LocalIfIndex, "7");
+    EXPECT_THAT(IpHelper.RoutesTo("196.4.0.0"),
+                ElementsAre("196.4.0.0/255.255.0.0 via 196.4.160.254 if 7 metric 2"));
+}
+
+TEST_F(RouteTable, AnEntryWithoutAnAddressYetMatchesNoAdapter) {
+    // Right after a dial the entry still shows 0.0.0.0, as does every adapter without an
+    // address: that must not pick the unrelated "WAN Miniport".
+    Ras.AddEntry("Local");
+    Ras.Phonebook[0].DialIpAddress = "0.0.0.0";
+    TfrmBrindlecove& form = Chosen("Local", "Intl Link");
+    ASSERT_EQ(form.RasManager1->Dial(0), 0);
+    form.btnRoutes->Click();
+    EXPECT_EQ(form.LocalIfIndex, "");
+    EXPECT_FALSE(form.RoutesBuilt);
+    EXPECT_THAT(RealLog(), IsEmpty());
+    EXPECT_THAT(CreateCalls(), IsEmpty());
+    EXPECT_EQ(std::count(IpHelper.Calls.begin(), IpHelper.Calls.end(), "table"), 0)
+        << "nothing deleted";
+}
+
+TEST_F(RouteTable, TheLastAdapterOfADescriptionWins) {
+    IpHelper.Adapters.push_back({"Intl Link", 21, "41.0.0.10", "41.0.0.2"});
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    form.jvshRoutes.SetText("");
+    form.BuildRoutingTable();
+    EXPECT_EQ(form.IntIfIndex, "21");
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ::testing::Contains("0.0.0.0/0.0.0.0 via 41.0.0.2 if 21 metric 1"));
+}
+
+TEST_F(RouteTable, EveryRefusalHasItsLogLine) {
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    form.jvshRoutes.SetText("10.0.0.0,255.0.0.0\n10.1.0.0,255.255.0.0\n10.2.0.0,255.255.0.0\n"
+                            "10.3.0.0,255.255.0.0\n10.0.0.1,255.0.0.0\n10.4.0.0,255.255.0.0");
+    IpHelper.CreateResults = {{"10.0.0.0", 5010},
+                              {"10.1.0.0", 50},
+                              {"10.2.0.0", 87},
+                              {"10.3.0.0", 1234},
+                              {"10.4.0.0", 5}};
+    IpHelper.LastError = 1234;
+    IpHelper.ErrorTexts[1234] = "The route is odd.\r\n";
+    form.BuildRoutingTable();
+    EXPECT_THAT(RealLog(),
+                ElementsAre("Creating routing table",
+                            "ERROR: The IP transport is not configured on the local computer, "
+                            "(10.1.0.0,255.255.0.0,196.4.160.1,2,7)",
+                            "ERROR: Invalid parameter, (10.2.0.0,255.255.0.0,196.4.160.1,2,7)",
+                            " ERROR: The route is odd, (10.3.0.0,255.255.0.0,196.4.160.1,2,7) 1234",
+                            "Bad IP/Mask: 10.0.0.1,255.0.0.0, IP and MASK = 10.0.0.0",
+                            "ERROR: Access denied. Run application as Administrator, "
+                            "(10.4.0.0,255.255.0.0,196.4.160.1,2,7)",
+                            "Finished creating routing table"));
+    EXPECT_TRUE(form.AccessDenied);
+    ASSERT_EQ(App.MessageBoxes.size(), 1u);
+    EXPECT_EQ(App.MessageBoxes[0].Text, AdministratorMessage);
+    EXPECT_EQ(App.MessageBoxes[0].Caption, "Warning");
+}
+
+TEST_F(RouteTable, WithoutAnInterfaceIndexTheBestInterfaceIsAsked) {
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    IpHelper.BestInterfaceResult = 50;
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "", "");
+    IpHelper.BestInterfaceResult = 1003;
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "3", "");
+    IpHelper.BestInterfaceResult = 1168;
+    IpHelper.LastError = 1168;
+    IpHelper.ErrorTexts[1168] = "Element not found. ";
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "", "");
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "", "seven");
+    EXPECT_THAT(
+        RealLog(),
+        ElementsAre("ERROR: GetBestInterface not supported, (10.0.0.0,255.0.0.0,10.1.1.1,,)",
+                    "Interface is not found, (10.0.0.0,255.0.0.0,10.1.1.1,,)",
+                    "ERROR: GetBestInterface can not complete, "
+                    "(10.0.0.0,255.0.0.0,10.1.1.1,3,)",
+                    "Interface is not found, (10.0.0.0,255.0.0.0,10.1.1.1,3,)",
+                    "ERROR: Element not found, (10.0.0.0,255.0.0.0,10.1.1.1,,)",
+                    "Interface is not found, (10.0.0.0,255.0.0.0,10.1.1.1,,)",
+                    "Interface is not found, (10.0.0.0,255.0.0.0,10.1.1.1,,seven)"));
+    EXPECT_THAT(CreateCalls(), IsEmpty());
+
+    IpHelper.BestInterfaceResult = 0;
+    IpHelper.BestInterfaceIndex = 12;
+    form.AddRoute("10.0.0.0", "255.0.0.0", "10.1.1.1", "", "");
+    EXPECT_THAT(CreateCalls(), ElementsAre("10.0.0.0/255.0.0.0 via 10.1.1.1 if 12 metric 1"));
+    EXPECT_THAT(IpHelper.Calls, ::testing::Contains("best 10.1.1.1"));
+}
+
+TEST_F(RouteTable, RefusedRightsStillFinishTheBuildAndWarnOncePerBuild) {
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    static_cast<THeadlessLogView&>(*form.Memo1).SetWidth(400); // a wide window: no wrapping
+    IpHelper.CreateResults = {{"*", 5}};
+    form.BuildRoutingTable();
+    const std::vector<std::string> log = RealLog();
+    EXPECT_EQ(log.size(), 2u + 880u);
+    EXPECT_EQ(log.back(), "Finished creating routing table");
+    EXPECT_EQ(log[0], "ERROR: Access denied. Run application as Administrator, "
+                      "(0.0.0.0,0.0.0.0,196.4.160.1,2,7)");
+    EXPECT_TRUE(form.RoutesBuilt);
+    EXPECT_EQ(App.MessageBoxes.size(), 1u);
+    form.BuildRoutingTable();
+    EXPECT_EQ(App.MessageBoxes.size(), 2u);
+}
+
+TEST_F(RouteTable, AnUnreadableTableLeavesTheOldDefaultsAndAGrowingOneIsReadAgain) {
+    TfrmBrindlecove& form = Chosen("Telkom ADSL", "Intl Link");
+    form.jvshRoutes.SetText("");
+    IpHelper.ForwardTableResult = 1;
+    form.BuildRoutingTable();
+    EXPECT_EQ(IpHelper.RoutesTo("0.0.0.0").size(), 4u) << "old defaults stay, new ones added";
+    EXPECT_TRUE(form.RoutesBuilt);
+
+    IpHelper.ForwardTableResult = 0;
+    IpHelper.GrowTableBeforeRead = 40; // a burst of new routes between size and read
+    EXPECT_TRUE(form.DeleteRoutes("0.0.0.0", "0.0.0.0"));
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"), IsEmpty());
+}
+
+} // namespace
+} // namespace brindlecove::testing
