@@ -1,0 +1,125 @@
+#pragma once
+// The Linux edition's host for the main window: no window at all. Log lines go to standard
+// output, message boxes become one line on standard error answered by their default button, the
+// timers run on a loop that also receives SIGTERM, SIGINT and SIGHUP.
+
+#include "app/ApplicationPort.h"
+#include "app/Controls.h"
+#include "common/DateTime.h"
+#include "common/Timer.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace brindlecove {
+
+// The local date and time of the system.
+class TLinuxClock final : public IClock {
+public:
+    TDateTime Now() const override;
+};
+
+// The UI thread's loop: timers and the three signals, all on the calling thread.
+class TEventLoop final : public ITimerHost {
+public:
+    // Blocks SIGTERM, SIGINT and SIGHUP for the process and receives them through a descriptor.
+    TEventLoop();
+    TEventLoop(const TEventLoop&) = delete;
+    TEventLoop& operator=(const TEventLoop&) = delete;
+    ~TEventLoop() override;
+
+    void StartTimer(TTimer& timer, std::uint32_t interval) override;
+    void StopTimer(TTimer& timer) override;
+
+    // Runs timers and signals until Quit.
+    void Run();
+    void Quit() { FQuit = true; }
+    bool Quitting() const { return FQuit; }
+    // Handles what is due now (signals first, then timers), without waiting.
+    void ProcessPending();
+
+    std::function<void(int signal)> OnSignal;
+
+private:
+    using TClock = std::chrono::steady_clock;
+    struct TScheduled {
+        TTimer* Timer;
+        std::chrono::milliseconds Interval;
+        TClock::time_point Due;
+    };
+    void HandleSignals();
+    void RunDueTimers();
+
+    int FSignalFd = -1;
+    bool FQuit = false;
+    std::vector<TScheduled> FTimers;
+};
+
+// Log lines on standard output, flushed one by one; lines count as they are, without wrapping.
+class TConsoleLogView final : public TLogView {
+public:
+    TConsoleLogView(std::string name, std::FILE* out) : TLogView(std::move(name)), FOut(out) {}
+    void Append(const std::string& line) override;
+    int LineCount() const override { return FLines; }
+    void Clear() override { FLines = 0; }
+    bool GetScrollRange(int& minPos, int& maxPos) const override;
+    void ScrollThumbTo(std::uint16_t) override {}
+
+private:
+    std::FILE* FOut;
+    int FLines = 0;
+};
+
+class TConsoleControls final : public IControlFactory {
+public:
+    explicit TConsoleControls(std::FILE* out) : FOut(out) {}
+    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
+                                              const std::string& caption) override {
+        return std::make_unique<TCheckBox>(name, caption);
+    }
+    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override {
+        return std::make_unique<TComboBox>(name);
+    }
+    std::unique_ptr<TButton> CreateButton(const std::string& name,
+                                          const std::string& caption) override {
+        return std::make_unique<TButton>(name, caption);
+    }
+    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
+                                        const std::string& caption) override {
+        return std::make_unique<TLabel>(name, caption);
+    }
+    std::unique_ptr<TLogView> CreateLogView(const std::string& name) override {
+        return std::make_unique<TConsoleLogView>(name, FOut);
+    }
+
+private:
+    std::FILE* FOut;
+};
+
+class TConsoleApplication final : public IApplication {
+public:
+    TConsoleApplication(TEventLoop& loop, std::FILE* err) : FLoop(loop), FErr(err) {}
+
+    void SetTitle(const std::string& title) override { FTitle = title; }
+    const std::string& Title() const { return FTitle; }
+    // One line on standard error, "Caption: text" (line breaks of the text become blanks);
+    // answered as the default button would be: Yes for a question, OK otherwise.
+    int MessageBoxA(const std::string& text, const std::string& caption, UINT type) override;
+    void ProcessMessages() override { FLoop.ProcessPending(); }
+    void Terminate() override { FLoop.Quit(); }
+    void Halt() override { FLoop.Quit(); }
+    void SetCaption(const std::string&) override {}
+    void ShowMainWindow() override {}
+    void HideMainWindow() override {}
+    void SetTrayIconVisible(bool) override {}
+
+private:
+    TEventLoop& FLoop;
+    std::FILE* FErr;
+    std::string FTitle;
+};
+
+} // namespace brindlecove
