@@ -18,6 +18,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -1115,10 +1116,19 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
 
 DWORD TPppdRas::RasHangUp(HRASCONN conn) {
     const auto pid = PidFromHandle(conn);
-    if (!pid || !FindLinkByPid(*pid)) {
+    if (!pid) {
+        return ErrorInvalidHandle;
+    }
+    // A pidfd taken before the check keeps naming that process even if its pid is reused before
+    // the signal goes out.
+    const pppd::TFd process(static_cast<int>(syscall(SYS_pidfd_open, *pid, 0)));
+    if (!FindLinkByPid(*pid)) {
         return ErrorInvalidHandle; // never signal a process that is not that link's pppd
     }
-    return kill(*pid, SIGTERM) == 0 ? 0 : ErrorInvalidHandle;
+    const long sent = process.Get() >= 0
+                          ? syscall(SYS_pidfd_send_signal, process.Get(), SIGTERM, nullptr, 0)
+                          : kill(*pid, SIGTERM);
+    return sent == 0 ? 0 : ErrorInvalidHandle;
 }
 
 DWORD TPppdRas::RasGetErrorString(UINT error, LPSTR buffer, DWORD bufferSize) {
