@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -23,10 +24,13 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <net/if.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -451,13 +455,28 @@ TEST(NetlinkIpHelper, FindsTheBestInterfaceForAnAddress) {
     });
 }
 
+// Makes every later netlink socket() of this process fail with EAFNOSUPPORT (a seccomp filter).
+bool RefuseNetlinkSockets() {
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_NETLINK, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EAFNOSUPPORT & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
+
 TEST(NetlinkIpHelper, WithoutASocketEveryCallAnswersTheMappedError) {
     InPrivateNetwork("", [] {
-        const rlimit none{0, 0};
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+        ASSERT_TRUE(RefuseNetlinkSockets()) << std::strerror(errno);
         TNetlinkIpHelper ip;
-        EXPECT_EQ(ip.OpenError(), EMFILE);
-        const DWORD code = Win32ErrorFromErrno(EMFILE);
+        EXPECT_EQ(ip.OpenError(), EAFNOSUPPORT);
+        const DWORD code = Win32ErrorFromErrno(EAFNOSUPPORT);
+        EXPECT_EQ(ip.ErrorText(code), "Address family not supported by protocol.");
         ULONG size = 0;
         EXPECT_EQ(ip.GetAdaptersInfo(nullptr, &size), code);
         EXPECT_EQ(ip.GetIpForwardTable(nullptr, &size, 1), code);
