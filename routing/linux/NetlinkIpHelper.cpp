@@ -13,7 +13,6 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -548,7 +547,37 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
     if (FRoutes.empty()) {
         return Fail(iphlperror::NoData);
     }
-    FRows.clear();
+    const std::size_t needed =
+        offsetof(MIB_IPFORWARDTABLE, table) + FRoutes.size() * sizeof(MIB_IPFORWARDROW);
+    if (table == nullptr || *size < needed) {
+        *size = static_cast<ULONG>(needed);
+        return Fail(iphlperror::InsufficientBuffer);
+    }
+    if (order != 0) {
+        // By destination, then mask, metric and next hop, as numbers in host order. The kernel
+        // dumps its table in nearly this order already.
+        const auto before = [](const TRoute& a, const TRoute& b) {
+            const std::uint32_t destA = ntohl(a.Dest);
+            const std::uint32_t destB = ntohl(b.Dest);
+            if (destA != destB) {
+                return destA < destB;
+            }
+            if (a.PrefixLength != b.PrefixLength) {
+                return a.PrefixLength < b.PrefixLength;
+            }
+            if (a.Priority != b.Priority) {
+                return a.Priority < b.Priority;
+            }
+            return ntohl(a.Gateway) < ntohl(b.Gateway);
+        };
+        if (!std::is_sorted(FRoutes.begin(), FRoutes.end(), before)) {
+            std::stable_sort(FRoutes.begin(), FRoutes.end(), before);
+        }
+    }
+    table->dwNumEntries = static_cast<DWORD>(FRoutes.size());
+    // The rows go straight into the caller's buffer, one DWORD (the row count) in.
+    unsigned char* out =
+        reinterpret_cast<unsigned char*>(table) + offsetof(MIB_IPFORWARDTABLE, table);
     for (const TRoute& route : FRoutes) {
         MIB_IPFORWARDROW row{};
         row.dwForwardDest = route.Dest;
@@ -560,27 +589,9 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         row.dwForwardMetric1 = route.Priority;
         row.dwForwardMetric2 = row.dwForwardMetric3 = row.dwForwardMetric4 = row.dwForwardMetric5 =
             0xFFFFFFFFu;
-        FRows.push_back(row);
+        std::memcpy(out, &row, sizeof row);
+        out += sizeof row;
     }
-    if (order != 0) {
-        std::stable_sort(
-            FRows.begin(), FRows.end(), [](const MIB_IPFORWARDROW& a, const MIB_IPFORWARDROW& b) {
-                const auto key = [](const MIB_IPFORWARDROW& r) {
-                    return std::make_tuple(ntohl(r.dwForwardDest), ntohl(r.dwForwardMask),
-                                           r.dwForwardMetric1, ntohl(r.dwForwardNextHop));
-                };
-                return key(a) < key(b);
-            });
-    }
-    const std::size_t needed =
-        offsetof(MIB_IPFORWARDTABLE, table) + FRows.size() * sizeof(MIB_IPFORWARDROW);
-    if (table == nullptr || *size < needed) {
-        *size = static_cast<ULONG>(needed);
-        return Fail(iphlperror::InsufficientBuffer);
-    }
-    table->dwNumEntries = static_cast<DWORD>(FRows.size());
-    std::memcpy(reinterpret_cast<unsigned char*>(table) + offsetof(MIB_IPFORWARDTABLE, table),
-                FRows.data(), FRows.size() * sizeof(MIB_IPFORWARDROW));
     *size = static_cast<ULONG>(needed);
     return iphlperror::NoError;
 }

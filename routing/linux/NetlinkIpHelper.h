@@ -103,7 +103,6 @@ private:
     std::size_t FRequestLength = 0;
     std::vector<unsigned char> FReceive; // one receive buffer, kept between calls
     std::vector<TRoute> FRoutes;         // the last table read, kept between calls
-    std::vector<MIB_IPFORWARDROW> FRows;
 };
 
 // No persistent-route store on Linux: nothing is ever deleted.
