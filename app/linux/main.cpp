@@ -1,0 +1,82 @@
+// brindlecove, the Linux edition: the main window's logic without a window. Dial-up entries are
+// pppd peers, routes go through rtnetlink, the settings file and the route list sit beside the
+// executable. Log lines on standard output; warnings and questions on standard error.
+//
+// SIGTERM and SIGINT end the program as the end of a Windows session does (unsaved settings are
+// saved first); SIGHUP reloads the settings and applies them.
+
+#include "app/brindlecove1.h"
+#include "app/linux/HeadlessHost.h"
+#include "app/linux/LinuxProfile.h"
+#include "app/linux/LinuxSystem.h"
+#include "ras/linux/PppdRas.h"
+#include "routing/linux/NetlinkIpHelper.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+using namespace brindlecove;
+
+namespace {
+
+void PrintConnections(const TfrmBrindlecove& form) {
+    std::printf("Connections:\n");
+    if (form.comboLocal->Count() == 0) {
+        std::printf("  (none: no pppd peers and no network interfaces)\n");
+    }
+    for (int i = 0; i < form.comboLocal->Count(); ++i) {
+        const bool adapter = form.comboLocal->ItemValue(i) == AdapterItemIndex;
+        std::printf("  %s (%s)\n", form.comboLocal->ItemText(i).c_str(),
+                    adapter ? "network interface" : "pppd peer");
+    }
+    std::printf("Local: %s\nInternational: %s\n",
+                form.comboLocal->ItemIndex() < 0 ? "(not chosen)" : form.comboLocal->Text().c_str(),
+                form.comboInt->ItemIndex() < 0 ? "(not chosen)" : form.comboInt->Text().c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main() {
+    try {
+        TEventLoop loop;
+        TLinuxClock clock;
+        TLinuxSystem system;
+        TLinuxProfile profile;
+        TNetlinkIpHelper ipHelper;
+        TLinuxRegistry registry;
+        TPppdRas ras(PppdConfigFromEnvironment());
+        TConsoleControls controls(stdout);
+        TConsoleApplication app(loop, stderr);
+        app.SetTitle(DesignCaption);
+
+        TfrmBrindlecove form(
+            {app, controls, ras, loop, clock, system, profile, ipHelper, registry});
+        for (const std::string& name : ras.SkippedNames()) {
+            std::fprintf(stderr, "Skipped the peers file \"%s\": not a name pppd can dial.\n",
+                         name.c_str());
+        }
+        loop.OnSignal = [&](int signal) {
+            if (signal == SIGHUP) {
+                try {
+                    form.LoadSettings();
+                    form.cbEnabledClick();
+                    form.SetModified(false);
+                } catch (const std::exception& error) {
+                    form.ShowException(error.what());
+                }
+            } else {
+                form.WMEndSession(true);
+            }
+        };
+        form.FormCreate();
+        PrintConnections(form);
+        loop.Run();
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "brindlecove: %s\n", error.what());
+        return 1;
+    }
+}

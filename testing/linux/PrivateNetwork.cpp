@@ -1,0 +1,105 @@
+#include "testing/linux/PrivateNetwork.h"
+
+#include "routing/linux/NetlinkIpHelper.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sched.h>
+#include <unistd.h>
+
+namespace brindlecove::testing {
+
+namespace {
+
+struct TPipeCloser {
+    void operator()(FILE* file) const { ::pclose(file); }
+};
+using TPipe = std::unique_ptr<FILE, TPipeCloser>;
+
+bool WriteFile(const char* path, const std::string& text, std::string& why) {
+    const TUniqueFd fd(::open(path, O_WRONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        why = std::string("open ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::write(fd.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        why = std::string("write ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool EnterPrivateNetwork(std::string& why) {
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) {
+        why = std::string("unshare(CLONE_NEWUSER|CLONE_NEWNET): ") + std::strerror(errno);
+        return false;
+    }
+    return WriteFile("/proc/self/setgroups", "deny", why) &&
+           WriteFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1", why) &&
+           WriteFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1", why);
+}
+
+bool EnterFreshNetwork(std::string& why) {
+    if (::unshare(CLONE_NEWNET) != 0) {
+        why = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool IpBatch(const std::string& commands, std::string& why) {
+    // ip's messages go to a file that is read back when it fails.
+    char log[] = "/tmp/brindlecove-ip-XXXXXX";
+    if (!TUniqueFd(::mkstemp(log)).Valid()) {
+        why = std::string("mkstemp: ") + std::strerror(errno);
+        return false;
+    }
+    TPipe pipe(::popen(("ip -batch - >" + std::string(log) + " 2>&1").c_str(), "w"));
+    if (!pipe) {
+        ::unlink(log);
+        why = std::string("popen ip: ") + std::strerror(errno);
+        return false;
+    }
+    std::fwrite(commands.data(), 1, commands.size(), pipe.get());
+    const int status = ::pclose(pipe.release());
+    if (status != 0) {
+        why = "ip -batch failed: " + CommandOutput(std::string("cat ") + log);
+    }
+    ::unlink(log);
+    return status == 0;
+}
+
+bool SetUpUplinks(std::string& why) {
+    return IpBatch("link set lo up\n"
+                   "link add loc0 type veth peer name loc1\n"
+                   "link add int0 type veth peer name int1\n"
+                   "addr add 10.1.0.1/24 dev loc0\n"
+                   "addr add 10.2.0.1/24 dev int0\n"
+                   "link set loc1 up\n"
+                   "link set int1 up\n"
+                   "link set loc0 up\n"
+                   "link set int0 up\n",
+                   why);
+}
+
+std::string CommandOutput(const std::string& command) {
+    const TPipe pipe(::popen(command.c_str(), "r"));
+    if (!pipe) {
+        return {};
+    }
+    std::string output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        output.append(buffer, n);
+    }
+    return output;
+}
+
+} // namespace brindlecove::testing
