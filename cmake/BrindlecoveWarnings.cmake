@@ -3,4 +3,4 @@ add_library(brindlecove_warnings INTERFACE)
 target_compile_options(brindlecove_warnings INTERFACE
     -Wall -Wextra -Wpedantic -Werror
     -Wshadow -Wconversion -Wsign-conversion -Wold-style-cast -Wnon-virtual-dtor
-    -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+    -Woverloaded-virtual -Wimplicit-fallthrough)
