@@ -61,25 +61,26 @@ std::string Text(HWND window) {
     return text;
 }
 
+struct TChildSearch {
+    const std::string& ClassName;
+    const std::string& Caption;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchChild(HWND child, LPARAM data) {
+    auto& search = *reinterpret_cast<TChildSearch*>(data);
+    char name[64] = {};
+    ::GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, search.ClassName.c_str()) == 0 && Text(child) == search.Caption) {
+        search.Found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindChild(HWND parent, const std::string& className, const std::string& caption) {
-    struct TSearch {
-        const std::string& ClassName;
-        const std::string& Caption;
-        HWND Found;
-    } search{className, caption, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<TSearch*>(data);
-            char name[64] = {};
-            ::GetClassNameA(child, name, sizeof name);
-            if (lstrcmpiA(name, s.ClassName.c_str()) == 0 && Text(child) == s.Caption) {
-                s.Found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TChildSearch search{className, caption, nullptr};
+    ::EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
