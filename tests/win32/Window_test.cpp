@@ -392,6 +392,31 @@ TEST_F(Win32Window, CloseBoxHidesToTheTrayAndTheIconRestores) {
     EXPECT_TRUE(Boxes.empty());
 }
 
+TEST_F(Win32Window, MinimisedStartShowsOnlyTheIconAndTheIconShowsTheWindowAtItsPlace) {
+    std::ofstream(Folder + SettingsFileName) << "[CONFIG]\r\nMINIMIZE=1\r\n";
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &opened, nullptr),
+              ERROR_SUCCESS);
+    {
+        const TKeyHandle key(opened);
+        const char* norm = "30,40,730,440";
+        ::RegSetValueExA(key.get(), "NormPos", 0, REG_SZ, reinterpret_cast<const BYTE*>(norm),
+                         static_cast<::DWORD>(strlen(norm) + 1));
+    }
+    Open();
+    EXPECT_FALSE(::IsWindowVisible(Main()));
+    EXPECT_TRUE(Window->TrayIconVisible());
+    EXPECT_TRUE(Checked(TControlId::cbMinimize));
+    ::SendMessageA(Main(), TrayMessage, 1, WM_LBUTTONDBLCLK);
+    Pump();
+    EXPECT_TRUE(::IsWindowVisible(Main()));
+    const RECT r = WindowRect(Main());
+    EXPECT_EQ(r.left, 30) << "placement restored at the first showing";
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(r.right, 730);
+}
+
 TEST_F(Win32Window, CloseWithoutChangesEndsWithoutAQuestion) {
     Open();
     Click(Button("Close"));
