@@ -20,6 +20,7 @@
 #include <optional>
 #include <random>
 #include <regex>
+#include <shellapi.h>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -637,6 +638,59 @@ TEST_F(Win32Window, TrayMenuRestoresTheWindow) {
         GTEST_SKIP() << "the menu did not take the posted keys here";
     }
     EXPECT_TRUE(::IsWindowVisible(Main()));
+}
+
+// Whether the shell holds the window's notification-area icon: only an icon it holds can be
+// changed.
+bool ShellHoldsIcon(HWND window) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    lstrcpynA(data.szTip, "Brindle Cove", sizeof data.szTip);
+    return ::Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST_F(Win32Window, IconIsAddedAgainWhenTheTaskbarIsCreatedAndRemovedAtTheEnd) {
+    Open();
+    EXPECT_FALSE(ShellHoldsIcon(Main())) << "no icon before the first close";
+    ::SendMessageA(Main(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(ShellHoldsIcon(Main()));
+    // The shell restarts: its icons are gone, and it tells every window.
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = Main();
+    data.uID = 1;
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &data));
+    ASSERT_FALSE(ShellHoldsIcon(Main()));
+    ::SendMessageA(Main(), ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(ShellHoldsIcon(Main()));
+    // The session ends: the icon goes with the process.
+    ::SendMessageA(Main(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(Halts, 1);
+    EXPECT_FALSE(ShellHoldsIcon(Main()));
+}
+
+TEST_F(Win32Window, LinksShowTheHandCursorAndAreUnderlinedWhileTheMouseIsOverThem) {
+    Open();
+    HWND link = Control(TControlId::jvlWebsite);
+    HWND page = ::GetParent(link);
+    const auto underlined = [](HWND window) {
+        LOGFONTA font{};
+        const auto used = reinterpret_cast<HFONT>(::SendMessageA(window, WM_GETFONT, 0, 0));
+        return used != nullptr && ::GetObjectA(used, sizeof font, &font) > 0 &&
+               font.lfUnderline != 0 && font.lfWeight >= FW_BOLD;
+    };
+    EXPECT_FALSE(underlined(link));
+    EXPECT_EQ(::SendMessageA(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(link),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+              TRUE);
+    EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_HAND));
+    EXPECT_TRUE(underlined(link));
+    ::SendMessageA(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(page),
+                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_FALSE(underlined(link));
 }
 
 TEST_F(Win32Window, ScreenshotOfEachTab) {
