@@ -10,10 +10,15 @@ else()
 endif()
 include(GoogleTest)
 
-# brindlecove_add_test(NAME SOURCES... LIBRARIES... [ENVIRONMENT VAR=VALUE...]): one gtest executable, its tests discovered when
-# CTest runs (so a cross build never starts Wine while building).
+# brindlecove_add_test(NAME SOURCES... LIBRARIES... [ENVIRONMENT VAR=VALUE...] [LOCK RESOURCE]):
+# one gtest executable, its tests discovered when CTest runs (so a cross build never starts Wine
+# while building). Tests with the same LOCK never run at the same time.
 function(brindlecove_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "LOCK" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+    set(lock)
+    if(ARG_LOCK)
+        set(lock RESOURCE_LOCK ${ARG_LOCK})
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main
                                           brindlecove_warnings)
@@ -21,5 +26,6 @@ function(brindlecove_add_test name)
         TEST_PREFIX "${BRINDLECOVE_TEST_PREFIX}"
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 120 ENVIRONMENT "${ARG_ENVIRONMENT};${BRINDLECOVE_TEST_ENVIRONMENT}")
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "${ARG_ENVIRONMENT};${BRINDLECOVE_TEST_ENVIRONMENT}"
+                   ${lock})
 endfunction()

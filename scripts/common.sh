@@ -7,7 +7,7 @@ say() { printf '\n==> %s\n' "$*"; }
 # Packages every build needs, and those the Windows edition and the tests add.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
                 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-TEST_PACKAGES=(wine64 clang libclang-rt-14-dev clang-format iproute2)
+TEST_PACKAGES=(wine64 xvfb clang libclang-rt-14-dev clang-format iproute2)
 
 # install_packages NAME...: installs what of NAME... is missing, with apt-get.
 install_packages() {

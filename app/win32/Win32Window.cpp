@@ -1,0 +1,961 @@
+#include "app/win32/Win32Window.h"
+
+#include "app/brindlecove1.h"
+
+#include <algorithm>
+#include <commctrl.h>
+#include <cstdio>
+#include <exception>
+#include <shellapi.h>
+#include <stdexcept>
+#include <utility>
+
+namespace brindlecove {
+
+namespace {
+
+constexpr const char* MainClassName = "TfrmBrindlecove";
+constexpr const char* PageClassName = "TBrindlecovePage";
+constexpr const char* TrayHint = "Brindle Cove";
+constexpr WORD FirstControlId = 100;
+constexpr int ComboListHeight = 200; // the drop-down part of a list, at 96 dpi
+
+// The form's control names, by TControlId.
+constexpr std::array<const char*, ControlCount> ControlNames = {"cbEnabled",
+                                                                "btnSave",
+                                                                "btnCancel",
+                                                                "Button1",
+                                                                "JvLabel1",
+                                                                "PageControl1",
+                                                                "GroupBox1",
+                                                                "lblLocal",
+                                                                "comboLocal",
+                                                                "cbAutoReconnectLocal",
+                                                                "btnConnectLocal",
+                                                                "GroupBox2",
+                                                                "lblInt",
+                                                                "comboInt",
+                                                                "btnConnectInt",
+                                                                "cbAutoReconnectInt",
+                                                                "cbAutoRoute",
+                                                                "cbMinimize",
+                                                                "btnRoutes",
+                                                                "Memo1",
+                                                                "lblName",
+                                                                "lblMaker",
+                                                                "lblWebsiteCaption",
+                                                                "jvlWebsite",
+                                                                "lblEmailCaption",
+                                                                "jvlEmail",
+                                                                "lblDescription"};
+
+TControlId IdOfName(const std::string& name) {
+    for (int i = 0; i < ControlCount; ++i) {
+        if (name == ControlNames[static_cast<std::size_t>(i)]) {
+            return static_cast<TControlId>(i);
+        }
+    }
+    throw std::invalid_argument("The main window has no control " + name);
+}
+
+bool IsLink(TControlId id) {
+    return id == TControlId::JvLabel1 || id == TControlId::jvlWebsite || id == TControlId::jvlEmail;
+}
+
+bool IsBold(TControlId id) {
+    return id == TControlId::lblName || id == TControlId::lblMaker;
+}
+
+std::string WindowText(HWND window) {
+    std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(window)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// A control of the form on a child window: the base class keeps the state and the rules, this
+// one shows them and feeds the user's actions in.
+template <class TBase>
+class TWin32Control : public TBase, public IWin32Command {
+public:
+    template <class... TArgs>
+    TWin32Control(TWin32MainWindow& owner, const std::string& name, const char* className,
+                  const std::string& text, ::DWORD style, TArgs&&... args)
+        : TBase(name, std::forward<TArgs>(args)...), FOwner(owner), FId(IdOfName(name)),
+          FHandle(owner.CreateChild(FId, className, text, style)) {
+        owner.Register(FId, this);
+    }
+    ~TWin32Control() override { FOwner.Unregister(FId); }
+
+    HWND Handle() const { return FHandle.get(); }
+
+protected:
+    void ShowEnabled(bool value) override { ::EnableWindow(Handle(), value ? TRUE : FALSE); }
+    void Command(WORD) override {}
+
+private:
+    TWin32MainWindow& FOwner;
+    TControlId FId;
+    TWindowHandle FHandle;
+};
+
+class TWin32CheckBox final : public TWin32Control<TCheckBox> {
+public:
+    TWin32CheckBox(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
+        : TWin32Control(owner, name, "BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, caption) {}
+
+protected:
+    void ShowChecked(bool value) override {
+        ::SendMessageA(Handle(), BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    void Command(WORD code) override {
+        if (code == BN_CLICKED) {
+            Click();
+            // The box toggled itself; keep it showing the state the form holds.
+            ShowChecked(Checked());
+        }
+    }
+};
+
+class TWin32ComboBox final : public TWin32Control<TComboBox> {
+public:
+    TWin32ComboBox(TWin32MainWindow& owner, const std::string& name)
+        : TWin32Control(owner, name, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP) {}
+
+protected:
+    void ShowItems() override {
+        ::SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
+        for (int i = 0; i < Count(); ++i) {
+            const LRESULT at = ::SendMessageA(Handle(), CB_ADDSTRING, 0,
+                                              reinterpret_cast<LPARAM>(ItemText(i).c_str()));
+            if (at >= 0) {
+                ::SendMessageA(Handle(), CB_SETITEMDATA, static_cast<WPARAM>(at),
+                               static_cast<LPARAM>(ItemValue(i)));
+            }
+        }
+        ShowItemIndex(ItemIndex());
+    }
+    void ShowItemIndex(int index) override {
+        ::SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    void Command(WORD code) override {
+        if (code == CBN_SELCHANGE) {
+            const auto index = static_cast<int>(::SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
+            Select(index);
+            if (ItemIndex() != index) { // refused (disabled): show the form's selection again
+                ShowItemIndex(ItemIndex());
+            }
+        }
+    }
+};
+
+class TWin32Button final : public TWin32Control<TButton> {
+public:
+    TWin32Button(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
+        : TWin32Control(owner, name, "BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, caption) {}
+
+protected:
+    void ShowCaption(const std::string& value) override {
+        ::SetWindowTextA(Handle(), value.c_str());
+    }
+    void Command(WORD code) override {
+        if (code == BN_CLICKED) {
+            Click();
+        }
+    }
+};
+
+class TWin32Label final : public TWin32Control<TLabel> {
+public:
+    TWin32Label(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
+        : TWin32Control(owner, name, "STATIC", caption, SS_LEFT, caption) {}
+
+protected:
+    void ShowCaption(const std::string& value) override {
+        ::SetWindowTextA(Handle(), value.c_str());
+    }
+};
+
+// The log: a multi-line edit that wraps at its width, with a vertical scroll bar and no limit of
+// its own on the text length.
+class TWin32LogView final : public TWin32Control<TLogView> {
+public:
+    TWin32LogView(TWin32MainWindow& owner, const std::string& name)
+        : TWin32Control(owner, name, "EDIT", "",
+                        ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP) {
+        ::SendMessageA(Handle(), EM_SETLIMITTEXT, 0, 0);
+    }
+
+    void Append(const std::string& line) override {
+        const auto length = static_cast<WPARAM>(::GetWindowTextLengthA(Handle()));
+        ::SendMessageA(Handle(), EM_SETSEL, length, static_cast<LPARAM>(length));
+        const std::string text = line + "\r\n";
+        ::SendMessageA(Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    int LineCount() const override {
+        if (::GetWindowTextLengthA(Handle()) == 0) {
+            return 0;
+        }
+        const auto count = static_cast<int>(::SendMessageA(Handle(), EM_GETLINECOUNT, 0, 0));
+        // The empty position after the last line end is not a line.
+        const auto lastStart =
+            ::SendMessageA(Handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
+        const auto lastLength =
+            ::SendMessageA(Handle(), EM_LINELENGTH, static_cast<WPARAM>(lastStart), 0);
+        return lastLength == 0 ? count - 1 : count;
+    }
+    void Clear() override { ::SetWindowTextA(Handle(), ""); }
+    bool GetScrollRange(int& minPos, int& maxPos) const override {
+        return ::GetScrollRange(Handle(), SB_VERT, &minPos, &maxPos) != FALSE;
+    }
+    void ScrollThumbTo(std::uint16_t position) override {
+        ::SendMessageA(Handle(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
+    }
+};
+
+HINSTANCE Instance() {
+    return ::GetModuleHandleA(nullptr);
+}
+
+} // namespace
+
+TDateTime TWin32Clock::Now() const {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    return EncodeDateTime({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                           std::min<int>(now.wSecond, 59), now.wMilliseconds});
+}
+
+TWin32WindowHooks DefaultWindowHooks() {
+    TWin32WindowHooks hooks;
+    hooks.ShowMessageBox = [](HWND owner, const std::string& text, const std::string& caption,
+                              UINT type) {
+        return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+    };
+    hooks.OpenLink = [](const std::string& target) {
+        ::ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    };
+    hooks.Halt = [] { ::ExitProcess(0); };
+    return hooks;
+}
+
+} // namespace brindlecove
+
+namespace brindlecove {
+
+TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(hooks)) {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExA(Instance(), MainClassName, &existing) == FALSE) {
+        WNDCLASSEXA main{};
+        main.cbSize = sizeof main;
+        main.lpfnWndProc = &TWin32MainWindow::WindowProc;
+        main.hInstance = Instance();
+        main.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+        main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        main.lpszClassName = MainClassName;
+        ::RegisterClassExA(&main);
+        WNDCLASSEXA page = main;
+        page.lpfnWndProc = &TWin32MainWindow::PageProc;
+        page.lpszClassName = PageClassName;
+        ::RegisterClassExA(&page);
+    }
+
+    {
+        HDC screen = ::GetDC(nullptr);
+        FDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        if (FDpi <= 0) {
+            FDpi = DesignDpi;
+        }
+    }
+    const auto font = [&](int weight, bool underline) {
+        return TFontHandle(::CreateFontA(-::MulDiv(8, FDpi, 72), 0, 0, 0, weight, FALSE,
+                                         underline ? TRUE : FALSE, FALSE, ANSI_CHARSET,
+                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                         DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
+    };
+    FFont = font(FW_NORMAL, false);
+    FBoldFont = font(FW_BOLD, false);
+    FLinkFont = font(FW_BOLD, true);
+    FIcon.reset(static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 0, 0,
+                                                LR_DEFAULTSIZE | LR_SHARED)));
+    if (FIcon) {
+        // Shared icons are not destroyed by their user.
+        HICON shared = FIcon.release();
+        FIcon.reset(::CopyIcon(shared));
+    } else {
+        FIcon.reset(::CopyIcon(::LoadIconA(nullptr, IDI_APPLICATION)));
+    }
+    FTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+
+    // Centred on the screen at the design client size.
+    const ::DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    const ::DWORD exStyle = WS_EX_CONTROLPARENT;
+    RECT outer{0, 0, ScaleToDpi(DesignClientWidth, FDpi), ScaleToDpi(DesignClientHeight, FDpi)};
+    ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    // The window procedure takes the handle over at WM_NCCREATE.
+    HWND created = ::CreateWindowExA(exStyle, MainClassName, DesignCaption, style, left, top, width,
+                                     height, nullptr, nullptr, Instance(), this);
+    if (created == nullptr || FWindow.get() != created) {
+        throw std::runtime_error("Unable to create the main window (error " +
+                                 std::to_string(::GetLastError()) + ")");
+    }
+    if (FIcon) {
+        ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FIcon.get()));
+        ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FIcon.get()));
+    }
+    CreateFixedControls();
+    Arrange();
+}
+
+TWin32MainWindow::~TWin32MainWindow() {
+    if (!FPlacementWritten && FWindow) {
+        SavePlacement(); // nothing is left to report a failure to
+    }
+    if (FTrayIconAdded) {
+        UpdateTrayIcon(NIM_DELETE);
+    }
+    for (const auto& [id, timer] : FTimers) {
+        ::KillTimer(Handle(), id);
+    }
+    FForm = nullptr;
+    for (auto& control : FFixed) {
+        control.reset();
+    }
+    for (auto& page : FPages) {
+        page.reset();
+    }
+    FWindow.reset();
+}
+
+void TWin32MainWindow::Attach(TfrmBrindlecove* form) {
+    FForm = form;
+}
+
+HWND TWin32MainWindow::Control(TControlId id) const {
+    return FControls[static_cast<std::size_t>(id)];
+}
+
+HWND TWin32MainWindow::Page(TPage page) const {
+    return page == TPage::None ? Handle() : FPages[static_cast<std::size_t>(page) - 1].get();
+}
+
+HWND TWin32MainWindow::CreateChild(TControlId id, const char* className, const std::string& text,
+                                   ::DWORD style, ::DWORD exStyle) {
+    const TLayoutEntry& entry = LayoutOf(id);
+    HWND parent = Page(entry.Page);
+    HWND child = ::CreateWindowExA(
+        exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FirstControlId + static_cast<WORD>(id))),
+        Instance(), nullptr);
+    if (child == nullptr) {
+        throw std::runtime_error(std::string("Unable to create the control ") +
+                                 ControlNames[static_cast<std::size_t>(id)]);
+    }
+    HFONT font = IsLink(id) ? FBoldFont.get() : IsBold(id) ? FBoldFont.get() : FFont.get();
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    FControls[static_cast<std::size_t>(id)] = child;
+    if (FPages[0]) {
+        Arrange();
+    }
+    return child;
+}
+
+void TWin32MainWindow::Register(TControlId id, IWin32Command* command) {
+    FCommands[static_cast<WORD>(FirstControlId + static_cast<WORD>(id))] = command;
+}
+
+void TWin32MainWindow::Unregister(TControlId id) {
+    FCommands.erase(static_cast<WORD>(FirstControlId + static_cast<WORD>(id)));
+    FControls[static_cast<std::size_t>(id)] = nullptr;
+}
+
+void TWin32MainWindow::CreateFixedControls() {
+    const auto fixed = [&](TControlId id, const char* className, const std::string& text,
+                           ::DWORD style, ::DWORD exStyle = 0) {
+        FFixed[static_cast<std::size_t>(id)].reset(
+            CreateChild(id, className, text, style, exStyle));
+    };
+    fixed(TControlId::JvLabel1, "STATIC", BannerText, SS_RIGHT | SS_NOTIFY);
+    fixed(TControlId::PageControl1, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP);
+    HWND tabs = Tabs();
+    const char* tabNames[] = {"Configuration", "Log", "About"};
+    for (int i = 0; i < 3; ++i) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(tabNames[i]);
+        ::SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(&item));
+    }
+    for (std::size_t i = 0; i < FPages.size(); ++i) {
+        FPages[i].reset(::CreateWindowExA(WS_EX_CONTROLPARENT, PageClassName, tabNames[i],
+                                          WS_CHILD | WS_CLIPSIBLINGS | (i == 0 ? WS_VISIBLE : 0), 0,
+                                          0, 0, 0, Handle(), nullptr, Instance(), this));
+        ::SetWindowPos(FPages[i].get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
+    fixed(TControlId::GroupBox1, "BUTTON", "Local Connection:", BS_GROUPBOX);
+    fixed(TControlId::lblLocal, "STATIC", "Connection to use:", SS_LEFT);
+    fixed(TControlId::GroupBox2, "BUTTON", "International Connection:", BS_GROUPBOX);
+    fixed(TControlId::lblInt, "STATIC", "Connection to use:", SS_LEFT);
+    fixed(TControlId::lblMaker, "STATIC", MakerText, SS_LEFT);
+    fixed(TControlId::lblWebsiteCaption, "STATIC", "Web Site:", SS_LEFT);
+    fixed(TControlId::jvlWebsite, "STATIC", WebsiteAddress, SS_LEFT | SS_NOTIFY);
+    fixed(TControlId::lblEmailCaption, "STATIC", "Email:", SS_LEFT);
+    fixed(TControlId::jvlEmail, "STATIC", MailAddress, SS_LEFT | SS_NOTIFY);
+    fixed(TControlId::lblDescription, "STATIC", DescriptionText, SS_LEFT);
+}
+
+void TWin32MainWindow::Arrange() {
+    if (!FWindow || !FPages[0]) {
+        return;
+    }
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    const auto place = [&](HDWP batch, TControlId id, int parentWidth, int parentHeight) {
+        HWND window = Control(id);
+        if (window == nullptr || batch == nullptr) {
+            return batch;
+        }
+        TLayoutRect r = ArrangeControl(LayoutOf(id), parentWidth, parentHeight, FDpi);
+        if (id == TControlId::comboLocal || id == TControlId::comboInt) {
+            r.Height += ScaleToDpi(ComboListHeight, FDpi);
+        }
+        return ::DeferWindowPos(batch, window, nullptr, r.Left, r.Top, r.Width, r.Height,
+                                SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    HDWP batch = ::BeginDeferWindowPos(8);
+    for (const TLayoutEntry& entry : WindowLayout) {
+        if (entry.Page == TPage::None) {
+            batch = place(batch, entry.Id, client.right, client.bottom);
+        }
+    }
+    if (batch != nullptr) {
+        ::EndDeferWindowPos(batch);
+    }
+    // The pages cover the tab control's display area.
+    RECT display{};
+    ::GetWindowRect(Tabs(), &display);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&display), 2);
+    ::SendMessageA(Tabs(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+    const int pageWidth = display.right - display.left;
+    const int pageHeight = display.bottom - display.top;
+    for (std::size_t i = 0; i < FPages.size(); ++i) {
+        ::SetWindowPos(FPages[i].get(), HWND_TOP, display.left, display.top, pageWidth, pageHeight,
+                       SWP_NOACTIVATE);
+        batch = ::BeginDeferWindowPos(16);
+        for (const TLayoutEntry& entry : WindowLayout) {
+            if (static_cast<std::size_t>(entry.Page) == i + 1) {
+                batch = place(batch, entry.Id, pageWidth, pageHeight);
+            }
+        }
+        if (batch != nullptr) {
+            ::EndDeferWindowPos(batch);
+        }
+    }
+}
+
+void TWin32MainWindow::SelectPage(int index) {
+    ::SendMessageA(Tabs(), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ShowPage(index);
+}
+
+void TWin32MainWindow::ShowPage(int index) {
+    for (std::size_t i = 0; i < FPages.size(); ++i) {
+        ::ShowWindow(FPages[i].get(), static_cast<int>(i) == index ? SW_SHOW : SW_HIDE);
+    }
+}
+
+// ---- IApplication ------------------------------------------------------------------------------
+
+int TWin32MainWindow::MessageBoxA(const std::string& text, const std::string& caption, UINT type) {
+    return FHooks.ShowMessageBox(Handle(), text, caption, type);
+}
+
+void TWin32MainWindow::ProcessMessages() {
+    MSG message{};
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        if (message.message == WM_QUIT) {
+            // The loop that called us ends on it.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+void TWin32MainWindow::Terminate() {
+    FTerminated = true;
+    ::PostQuitMessage(0);
+}
+
+void TWin32MainWindow::Halt() {
+    std::fflush(nullptr);
+    if (FTrayIconAdded) {
+        UpdateTrayIcon(NIM_DELETE);
+    }
+    FHooks.Halt();
+}
+
+void TWin32MainWindow::SetCaption(const std::string& caption) {
+    ::SetWindowTextA(Handle(), caption.c_str());
+}
+
+void TWin32MainWindow::ShowMainWindow() {
+    if (!FShownOnce) {
+        FShownOnce = true;
+        if (!RestorePlacement()) {
+            ReportPlacementError("read");
+        }
+        if (FForm != nullptr) {
+            FForm->FormShow();
+        }
+    }
+    ::ShowWindow(Handle(), SW_SHOW);
+    if (::IsIconic(Handle()) != FALSE) {
+        ::ShowWindow(Handle(), SW_RESTORE);
+    }
+    ::SetForegroundWindow(Handle());
+}
+
+void TWin32MainWindow::HideMainWindow() {
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+void TWin32MainWindow::SetTrayIconVisible(bool visible) {
+    FTrayIconVisible = visible;
+    if (visible && !FTrayIconAdded) {
+        UpdateTrayIcon(NIM_ADD);
+    } else if (!visible && FTrayIconAdded) {
+        UpdateTrayIcon(NIM_DELETE);
+    }
+}
+
+void TWin32MainWindow::UpdateTrayIcon(::DWORD action) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = Handle();
+    data.uID = 1;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = TrayMessage;
+    data.hIcon = FIcon.get();
+    lstrcpynA(data.szTip, TrayHint, sizeof data.szTip);
+    const BOOL done = ::Shell_NotifyIconA(action, &data);
+    if (action == NIM_ADD) {
+        FTrayIconAdded = done != FALSE;
+    } else if (action == NIM_DELETE) {
+        FTrayIconAdded = false;
+    }
+}
+
+// ---- ITimerHost --------------------------------------------------------------------------------
+
+void TWin32MainWindow::StartTimer(TTimer& timer, std::uint32_t interval) {
+    UINT_PTR id = 0;
+    for (const auto& [key, value] : FTimers) {
+        if (value == &timer) {
+            id = key;
+        }
+    }
+    if (id == 0) {
+        id = FNextTimerId++;
+        FTimers[id] = &timer;
+    }
+    // Setting an existing timer again restarts its countdown.
+    ::SetTimer(Handle(), id, interval, nullptr);
+}
+
+void TWin32MainWindow::StopTimer(TTimer& timer) {
+    for (auto it = FTimers.begin(); it != FTimers.end(); ++it) {
+        if (it->second == &timer) {
+            ::KillTimer(Handle(), it->first);
+            FTimers.erase(it);
+            return;
+        }
+    }
+}
+
+// ---- IControlFactory ---------------------------------------------------------------------------
+
+std::unique_ptr<TCheckBox> TWin32MainWindow::CreateCheckBox(const std::string& name,
+                                                            const std::string& caption) {
+    return std::make_unique<TWin32CheckBox>(*this, name, caption);
+}
+
+std::unique_ptr<TComboBox> TWin32MainWindow::CreateComboBox(const std::string& name) {
+    return std::make_unique<TWin32ComboBox>(*this, name);
+}
+
+std::unique_ptr<TButton> TWin32MainWindow::CreateButton(const std::string& name,
+                                                        const std::string& caption) {
+    return std::make_unique<TWin32Button>(*this, name, caption);
+}
+
+std::unique_ptr<TLabel> TWin32MainWindow::CreateLabel(const std::string& name,
+                                                      const std::string& caption) {
+    return std::make_unique<TWin32Label>(*this, name, caption);
+}
+
+std::unique_ptr<TLogView> TWin32MainWindow::CreateLogView(const std::string& name) {
+    return std::make_unique<TWin32LogView>(*this, name);
+}
+
+// ---- Window placement --------------------------------------------------------------------------
+
+namespace {
+
+bool WriteDword(HKEY key, const char* name, ::DWORD value) {
+    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value) == ERROR_SUCCESS;
+}
+
+bool WriteText(HKEY key, const std::string& name, const std::string& value) {
+    return ::RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<::DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool ReadDword(HKEY key, const char* name, ::DWORD& value) {
+    ::DWORD type = 0;
+    ::DWORD size = sizeof value;
+    return ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD;
+}
+
+bool ReadText(HKEY key, const std::string& name, std::string& value) {
+    char buffer[256] = {};
+    ::DWORD type = 0;
+    ::DWORD size = sizeof buffer - 1;
+    if (::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                           &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return false;
+    }
+    value.assign(buffer);
+    return true;
+}
+
+} // namespace
+
+bool TWin32MainWindow::SavePlacement() {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::GetWindowPlacement(Handle(), &placement) == FALSE) {
+        return false;
+    }
+    HKEY opened = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const TKeyHandle key(opened);
+    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    const std::string minMax =
+        FormatPlacementNumbers({placement.ptMinPosition.x, placement.ptMinPosition.y,
+                                placement.ptMaxPosition.x, placement.ptMaxPosition.y});
+    const RECT& normal = placement.rcNormalPosition;
+    const std::string norm =
+        FormatPlacementNumbers({normal.left, normal.top, normal.right, normal.bottom});
+    const bool written =
+        WriteDword(key.get(), "FormVersion", 0) &&
+        WriteDword(key.get(), "Flags", placement.flags) &&
+        WriteDword(key.get(), "PixelsPerInch", static_cast<::DWORD>(FDpi)) &&
+        WriteText(key.get(), PlacementValueName("MinMaxPos", screenWidth, screenHeight), minMax) &&
+        WriteText(key.get(), "MinMaxPos", minMax) &&
+        WriteText(key.get(), PlacementValueName("NormPos", screenWidth, screenHeight), norm) &&
+        WriteText(key.get(), "NormPos", norm);
+    FPlacementWritten = FPlacementWritten || written;
+    return written;
+}
+
+bool TWin32MainWindow::RestorePlacement() {
+    HKEY opened = nullptr;
+    const LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, &opened);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return true; // nothing stored yet: the window stays centred
+    }
+    if (status != ERROR_SUCCESS) {
+        return false;
+    }
+    const TKeyHandle key(opened);
+    ::DWORD version = 0;
+    ReadDword(key.get(), "FormVersion", version);
+    if (static_cast<std::int32_t>(version) < 0) {
+        return true;
+    }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::GetWindowPlacement(Handle(), &placement) == FALSE) {
+        return false;
+    }
+    ::DWORD flags = placement.flags;
+    ReadDword(key.get(), "Flags", flags);
+    ::DWORD pixelsPerInch = static_cast<::DWORD>(FDpi);
+    ReadDword(key.get(), "PixelsPerInch", pixelsPerInch);
+    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    const auto read = [&](const char* base, std::string& text) {
+        return ReadText(key.get(), PlacementValueName(base, screenWidth, screenHeight), text) ||
+               ReadText(key.get(), base, text);
+    };
+    std::string minMaxText;
+    std::string normText;
+    const bool hasMinMax = read("MinMaxPos", minMaxText);
+    const bool hasNorm = read("NormPos", normText);
+    const std::array<int, 4> minMax =
+        ParsePlacementNumbers(minMaxText, {placement.ptMinPosition.x, placement.ptMinPosition.y,
+                                           placement.ptMaxPosition.x, placement.ptMaxPosition.y});
+    const RECT& current = placement.rcNormalPosition;
+    const std::array<int, 4> norm =
+        ParsePlacementNumbers(normText, {current.left, current.top, current.right, current.bottom});
+    if (!(hasMinMax || hasNorm) || static_cast<int>(pixelsPerInch) != FDpi || norm[0] >= norm[2]) {
+        return true;
+    }
+    placement.flags = flags;
+    placement.showCmd = ::IsWindowVisible(Handle()) != FALSE ? SW_SHOWNORMAL : SW_HIDE;
+    placement.ptMinPosition = {minMax[0], minMax[1]};
+    placement.ptMaxPosition = {minMax[2], minMax[3]};
+    placement.rcNormalPosition = {norm[0], norm[1], norm[2], norm[3]};
+    return ::SetWindowPlacement(Handle(), &placement) != FALSE;
+}
+
+void TWin32MainWindow::ReportPlacementError(const char* action) {
+    if (FForm != nullptr) {
+        FForm->ShowException(std::string("Unable to ") + action +
+                             " the window placement in HKEY_CURRENT_USER\\" + PlacementKey);
+    }
+}
+
+// ---- Messages ----------------------------------------------------------------------------------
+
+namespace {
+
+// Runs a handler of the form; an error that escapes it goes to the form's error box and never
+// through the system's code that called the window procedure.
+template <class TCall>
+void Guard(TfrmBrindlecove* form, TCall&& call) {
+    if (form == nullptr) {
+        return;
+    }
+    try {
+        call(*form);
+    } catch (const std::exception& error) {
+        try {
+            form->ShowException(error.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+LRESULT CALLBACK TWin32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        auto* self = static_cast<TWin32MainWindow*>(create->lpCreateParams);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->FWindow.reset(window);
+    }
+    auto* self = reinterpret_cast<TWin32MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self == nullptr || self->Handle() != window) {
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWin32MainWindow::PageProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<TWin32MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr) {
+        switch (message) {
+        case WM_COMMAND:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return self->Handle(message, wParam, lParam);
+        case WM_SETCURSOR:
+            if (self->OnSetCursor(reinterpret_cast<HWND>(wParam))) {
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT TWin32MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = Handle();
+    if (message == FTaskbarCreated && FTaskbarCreated != 0) {
+        // The shell's taskbar came back: a shown icon is added again.
+        if (FTrayIconVisible) {
+            FTrayIconAdded = false;
+            UpdateTrayIcon(NIM_ADD);
+        }
+        return 0;
+    }
+    switch (message) {
+    case WM_CLOSE:
+        // Close box, Alt+F4 and the system menu's Close: the window goes to the notification area.
+        if (!SavePlacement()) {
+            ReportPlacementError("write");
+        }
+        Guard(FForm, [](TfrmBrindlecove& form) { form.FormClose(); });
+        return 0;
+    case WM_QUERYENDSESSION:
+        SavePlacement();
+        return TRUE;
+    case WM_ENDSESSION:
+        Guard(FForm, [wParam](TfrmBrindlecove& form) { form.WMEndSession(wParam != 0); });
+        return 0;
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        const TLayoutSize minimum = MinimumOuterSize(FDpi);
+        info->ptMinTrackSize = {minimum.Width, minimum.Height};
+        return 0;
+    }
+    case WM_SIZE:
+        Arrange();
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == Tabs() && header->code == TCN_SELCHANGE) {
+            ShowPage(static_cast<int>(::SendMessageA(Tabs(), TCM_GETCURSEL, 0, 0)));
+        }
+        return 0;
+    }
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_TIMER: {
+        const auto found = FTimers.find(static_cast<UINT_PTR>(wParam));
+        if (found != FTimers.end()) {
+            TTimer* timer = found->second;
+            Guard(FForm, [timer](TfrmBrindlecove&) { timer->Tick(); });
+        }
+        return 0;
+    }
+    case TrayMessage:
+        OnTrayMessage(lParam);
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        HWND control = reinterpret_cast<HWND>(lParam);
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        if (control == Control(TControlId::JvLabel1) ||
+            control == Control(TControlId::jvlWebsite) ||
+            control == Control(TControlId::jvlEmail)) {
+            ::SetTextColor(dc, RGB(0, 0, 160));
+        }
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR:
+        if (OnSetCursor(reinterpret_cast<HWND>(wParam))) {
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+void TWin32MainWindow::OnCommand(WORD id, WORD code, HWND control) {
+    if (control == nullptr) {
+        return;
+    }
+    const auto found = FCommands.find(id);
+    if (found != FCommands.end()) {
+        IWin32Command* command = found->second;
+        Guard(FForm, [command, code](TfrmBrindlecove&) { command->Command(code); });
+        return;
+    }
+    if (code != STN_CLICKED) {
+        return;
+    }
+    // The links of the banner and the About page.
+    if (control == Control(TControlId::JvLabel1) || control == Control(TControlId::jvlWebsite)) {
+        FHooks.OpenLink(WindowText(control));
+    } else if (control == Control(TControlId::jvlEmail)) {
+        FHooks.OpenLink(MailToLink(WindowText(control)));
+    }
+}
+
+bool TWin32MainWindow::OnSetCursor(HWND over) {
+    const bool link = over != nullptr && (over == Control(TControlId::JvLabel1) ||
+                                          over == Control(TControlId::jvlWebsite) ||
+                                          over == Control(TControlId::jvlEmail));
+    SetHoveredLink(link ? over : nullptr);
+    if (link) {
+        ::SetCursor(::LoadCursorA(nullptr, IDC_HAND));
+    }
+    return link;
+}
+
+void TWin32MainWindow::SetHoveredLink(HWND link) {
+    if (link == FHoveredLink) {
+        return;
+    }
+    if (FHoveredLink != nullptr) {
+        ::SendMessageA(FHoveredLink, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
+    }
+    FHoveredLink = link;
+    if (link != nullptr) {
+        ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont.get()), TRUE);
+    }
+}
+
+void TWin32MainWindow::OnTrayMessage(LPARAM lParam) {
+    switch (static_cast<UINT>(lParam)) {
+    case WM_LBUTTONDBLCLK:
+        Guard(FForm, [](TfrmBrindlecove& form) { form.Restore1Click(); });
+        break;
+    case WM_RBUTTONUP:
+        ShowTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+void TWin32MainWindow::ShowTrayMenu() {
+    const TMenuHandle menu(::CreatePopupMenu());
+    if (!menu) {
+        return;
+    }
+    ::AppendMenuA(menu.get(), MF_STRING, CmdRestore, "Restore");
+    ::AppendMenuA(menu.get(), MF_STRING, CmdClose, "Close");
+    ::SetMenuDefaultItem(menu.get(), CmdRestore, FALSE);
+    POINT at{};
+    ::GetCursorPos(&at);
+    // The menu closes when the user clicks elsewhere only if the window is in the foreground.
+    ::SetForegroundWindow(Handle());
+    const auto chosen = static_cast<UINT>(
+        ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0,
+                         Handle(), nullptr));
+    ::PostMessageA(Handle(), WM_NULL, 0, 0);
+    if (chosen == CmdRestore) {
+        Guard(FForm, [](TfrmBrindlecove& form) { form.Restore1Click(); });
+    } else if (chosen == CmdClose) {
+        Guard(FForm, [](TfrmBrindlecove& form) { form.Close1Click(); });
+    }
+}
+
+} // namespace brindlecove
