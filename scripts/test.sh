@@ -43,6 +43,6 @@ cmake/wine-run.sh "$WINEPREFIX" reg add 'HKCU\Software\Wine\X11 Driver' /v Manag
 /usr/lib/wine/wineserver -p
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
-say "Running the tests (Windows ones under Wine, prefix build/windows/wineprefix)"
+say "Running the tests (Windows ones under Wine and Xvfb, prefix build/windows/wineprefix;"\
+" the window tests save screenshots of the tabs as build/windows/tests/window-*.bmp)"
 ctest --test-dir build/all --output-on-failure -j "$(nproc)"
-say "Screenshots of the main window's tabs: build/windows/tests/window-*.bmp"
