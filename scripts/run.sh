@@ -20,7 +20,7 @@ for preset in linux windows; do
 done
 cat <<'TXT'
 
-These are the core libraries, the platform adapters and their test programs. The programs
-brindlecove (Linux, headless) and brindlecove.exe (Windows) are built here as they are completed;
+build/linux/app/brindlecove is the Linux program (headless; pppd peers, rtnetlink routes) and
+build/windows/app/brindlecove.exe the Windows program; the rest are libraries and test programs.
 scripts/test.sh runs every test.
 TXT
