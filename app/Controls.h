@@ -163,4 +163,25 @@ public:
     virtual std::unique_ptr<TLogView> CreateLogView(const std::string& name) = 0;
 };
 
+// Controls that keep their state and show it nowhere (a headless host); the log view is the
+// host's own.
+class TPlainControls : public IControlFactory {
+public:
+    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
+                                              const std::string& caption) override {
+        return std::make_unique<TCheckBox>(name, caption);
+    }
+    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override {
+        return std::make_unique<TComboBox>(name);
+    }
+    std::unique_ptr<TButton> CreateButton(const std::string& name,
+                                          const std::string& caption) override {
+        return std::make_unique<TButton>(name, caption);
+    }
+    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
+                                        const std::string& caption) override {
+        return std::make_unique<TLabel>(name, caption);
+    }
+};
+
 } // namespace brindlecove

@@ -37,23 +37,8 @@ private:
     int FPosition = 0;
 };
 
-class THeadlessControls final : public IControlFactory {
+class THeadlessControls final : public TPlainControls {
 public:
-    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
-                                              const std::string& caption) override {
-        return std::make_unique<TCheckBox>(name, caption);
-    }
-    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override {
-        return std::make_unique<TComboBox>(name);
-    }
-    std::unique_ptr<TButton> CreateButton(const std::string& name,
-                                          const std::string& caption) override {
-        return std::make_unique<TButton>(name, caption);
-    }
-    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
-                                        const std::string& caption) override {
-        return std::make_unique<TLabel>(name, caption);
-    }
     std::unique_ptr<TLogView> CreateLogView(const std::string& name) override {
         return std::make_unique<THeadlessLogView>(name);
     }

@@ -73,24 +73,9 @@ private:
     int FLines = 0;
 };
 
-class TConsoleControls final : public IControlFactory {
+class TConsoleControls final : public TPlainControls {
 public:
     explicit TConsoleControls(std::FILE* out) : FOut(out) {}
-    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
-                                              const std::string& caption) override {
-        return std::make_unique<TCheckBox>(name, caption);
-    }
-    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override {
-        return std::make_unique<TComboBox>(name);
-    }
-    std::unique_ptr<TButton> CreateButton(const std::string& name,
-                                          const std::string& caption) override {
-        return std::make_unique<TButton>(name, caption);
-    }
-    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
-                                        const std::string& caption) override {
-        return std::make_unique<TLabel>(name, caption);
-    }
     std::unique_ptr<TLogView> CreateLogView(const std::string& name) override {
         return std::make_unique<TConsoleLogView>(name, FOut);
     }
