@@ -1,6 +1,7 @@
 #include "app/linux/LinuxProfile.h"
 
 #include "common/Win32Errors.h"
+#include "common/linux/UniqueFd.h"
 #include "common/linux/Win32Error.h"
 
 #include <algorithm>
@@ -26,25 +27,6 @@ constexpr std::size_t MaxProfileSize = std::size_t{64} << 20;
 constexpr int MaxLinkDepth = 40;
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-
-// An open file descriptor, closed when it goes out of scope.
-class TFd {
-public:
-    explicit TFd(int fd) : FFd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() { Close(); }
-    int Get() const { return FFd; }
-    // Closes now and answers close's result (0, or -1 with errno set).
-    int Close() {
-        const int result = FFd >= 0 ? ::close(FFd) : 0;
-        FFd = -1;
-        return result;
-    }
-
-private:
-    int FFd;
-};
 
 // ------------------------------------------------------------------------------------------------
 // The text of a profile file.
@@ -403,7 +385,7 @@ struct TFileState {
 DWORD LoadFile(const std::string& path, bool forWriting, TFileState& file) {
     const int access = forWriting ? O_RDWR : O_RDONLY;
     // O_NONBLOCK: a named pipe in place of the file must not hang the program.
-    const TFd fd(::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const TUniqueFd fd(::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.Get() < 0) {
         return errno == ENOENT ? winerror::Success : Win32ErrorFromErrno(errno);
     }
@@ -417,22 +399,9 @@ DWORD LoadFile(const std::string& path, bool forWriting, TFileState& file) {
         return winerror::FileTooLarge;
     }
     file.Text.reserve(static_cast<std::size_t>(file.Info.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Win32ErrorFromErrno(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        file.Text.append(chunk, static_cast<std::size_t>(got));
-        if (file.Text.size() > MaxProfileSize) {
-            return winerror::FileTooLarge; // grew while being read
-        }
+    // The file may grow while it is read: the limit holds for what is read, too.
+    if (const std::uint32_t error = ReadToEnd(fd.Get(), MaxProfileSize, file.Text); error != 0) {
+        return error;
     }
     file.Exists = true;
     return winerror::Success;
@@ -545,7 +514,7 @@ public:
     }
 
 private:
-    std::optional<TFd> FFd;
+    std::optional<TUniqueFd> FFd;
     std::string FPath;
 };
 
@@ -575,7 +544,7 @@ DWORD ReplaceFile(const std::string& path, const TFileState& old, std::string_vi
         return error;
     }
     // The rename is done; making it durable at once is worth a try but cannot undo it.
-    const TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const TUniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) {
         ::fsync(dir.Get());
     }

@@ -1,6 +1,7 @@
 #include "app/linux/LinuxSystem.h"
 
 #include "common/Win32Errors.h"
+#include "common/linux/UniqueFd.h"
 #include "common/linux/Win32Error.h"
 
 #include <cctype>
@@ -17,23 +18,6 @@
 namespace brindlecove {
 
 namespace {
-
-// An open file descriptor, closed when it goes out of scope.
-class TFd {
-public:
-    explicit TFd(int fd) : FFd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() {
-        if (FFd >= 0) {
-            ::close(FFd);
-        }
-    }
-    int Get() const { return FFd; }
-
-private:
-    int FFd;
-};
 
 // The separator of a strftime pattern such as "%d.%m.%Y": its first character that is neither
 // part of a conversion nor a letter or digit.
@@ -83,7 +67,7 @@ bool TLinuxSystem::PathExists(const std::string& path) const {
 std::uint32_t TLinuxSystem::ReadWholeFile(const std::string& path, std::uint64_t maxSize,
                                           std::string& contents) const {
     contents.clear();
-    const TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (fd.Get() < 0) {
         return Win32ErrorFromErrno(errno);
     }
@@ -95,22 +79,8 @@ std::uint32_t TLinuxSystem::ReadWholeFile(const std::string& path, std::uint64_t
         return winerror::AccessDenied;
     }
     std::string data;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Win32ErrorFromErrno(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        if (data.size() + static_cast<std::size_t>(got) > maxSize) {
-            return winerror::FileTooLarge;
-        }
-        data.append(chunk, static_cast<std::size_t>(got));
+    if (const std::uint32_t error = ReadToEnd(fd.Get(), maxSize, data); error != 0) {
+        return error;
     }
     contents = std::move(data);
     return winerror::Success;

@@ -565,7 +565,7 @@ std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceNam
     if (index == 0) {
         return std::nullopt;
     }
-    TFd sock(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    TUniqueFd sock(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (sock.Get() < 0) {
         return std::nullopt;
     }
@@ -631,28 +631,6 @@ std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceNam
 }
 
 #pragma GCC diagnostic pop
-
-TFd& TFd::operator=(TFd&& other) noexcept {
-    if (this != &other) {
-        if (FFd >= 0) {
-            close(FFd);
-        }
-        FFd = other.Release();
-    }
-    return *this;
-}
-
-TFd::~TFd() {
-    if (FFd >= 0) {
-        close(FFd);
-    }
-}
-
-int TFd::Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-}
 
 std::optional<TChildProcess> TChildProcess::Spawn(const std::vector<std::string>& argv,
                                                   int output) {
@@ -1048,13 +1026,13 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
         return UnknownError;
     }
-    pppd::TFd readEnd(pipeEnds[0]);
-    pppd::TFd writeEnd(pipeEnds[1]);
+    TUniqueFd readEnd(pipeEnds[0]);
+    TUniqueFd writeEnd(pipeEnds[1]);
     fcntl(readEnd.Get(), F_SETFL, fcntl(readEnd.Get(), F_GETFL) | O_NONBLOCK);
     auto child = pppd::TChildProcess::Spawn({FConfig.PppdPath, "call", name, "linkname", name,
                                              "ipparam", name, "nopersist", "updetach"},
                                             writeEnd.Get());
-    writeEnd = pppd::TFd();
+    writeEnd = TUniqueFd();
     if (!child) {
         return ServiceNotStarted;
     }
@@ -1121,7 +1099,7 @@ DWORD TPppdRas::RasHangUp(HRASCONN conn) {
     }
     // A pidfd taken before the check keeps naming that process even if its pid is reused before
     // the signal goes out.
-    const pppd::TFd process(static_cast<int>(syscall(SYS_pidfd_open, *pid, 0)));
+    const TUniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, *pid, 0)));
     if (!FindLinkByPid(*pid)) {
         return ErrorInvalidHandle; // never signal a process that is not that link's pppd
     }

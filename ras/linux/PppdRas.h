@@ -4,6 +4,7 @@
 // connections are the live pppd processes named by their pid files, a connection handle is the
 // pid of its pppd.
 
+#include "common/linux/UniqueFd.h"
 #include "ras/RasPort.h"
 
 #include <chrono>
@@ -79,23 +80,6 @@ struct TLinkAddresses {
     std::string Peer;
 };
 std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName);
-
-// A file descriptor owned alone.
-class TFd {
-public:
-    TFd() = default;
-    explicit TFd(int fd) : FFd(fd) {}
-    TFd(TFd&& other) noexcept : FFd(other.Release()) {}
-    TFd& operator=(TFd&& other) noexcept;
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd();
-    int Get() const { return FFd; }
-    int Release();
-
-private:
-    int FFd = -1;
-};
 
 // A child process started with an argument vector (never through a shell); one that is still
 // running when this object goes away is killed and reaped.

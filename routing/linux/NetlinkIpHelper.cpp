@@ -18,33 +18,15 @@
 
 namespace brindlecove {
 
-// ---- TUniqueFd -------------------------------------------------------------------------------
-
-TUniqueFd& TUniqueFd::operator=(TUniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset(other.Release());
-    }
-    return *this;
-}
-
-TUniqueFd::~TUniqueFd() {
-    Reset();
-}
-
-int TUniqueFd::Release() {
-    return std::exchange(FFd, -1);
-}
-
-void TUniqueFd::Reset(int fd) {
-    if (FFd >= 0) {
-        ::close(FFd);
-    }
-    FFd = fd;
-}
-
 // ---- Netlink message helpers -----------------------------------------------------------------
 
 namespace {
+
+// A mask of leading ones only (in network order, as the rows hold it).
+bool IsContiguousMask(DWORD mask) {
+    const std::uint32_t holes = ~ntohl(mask);
+    return (holes & (holes + 1)) == 0;
+}
 
 static_assert(sizeof(nlmsghdr) == 16);
 
@@ -602,72 +584,56 @@ DWORD TNetlinkIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
     }
     // A mask must be contiguous and the destination may not have bits outside it: answered here,
     // as Windows does, without asking the kernel.
-    const std::uint32_t mask = ntohl(row->dwForwardMask);
-    const std::uint32_t holes = ~mask;
-    if ((holes & (holes + 1)) != 0 || (row->dwForwardDest & ~row->dwForwardMask) != 0) {
+    if (!IsContiguousMask(row->dwForwardMask) || (row->dwForwardDest & ~row->dwForwardMask) != 0) {
         return Fail(iphlperror::InvalidParameter);
     }
     if (!FSocket.Valid()) {
         return Fail(Win32ErrorFromErrno(FOpenError));
     }
-    const auto prefixLength = static_cast<unsigned char>(std::popcount(mask));
-    BeginRequest(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, sizeof(rtmsg));
     rtmsg header{};
-    header.rtm_family = AF_INET;
-    header.rtm_dst_len = prefixLength;
     header.rtm_table = RT_TABLE_MAIN;
     header.rtm_protocol = RTPROT_STATIC;
     // Without a next hop the network is on the link itself.
     header.rtm_scope = row->dwForwardNextHop != 0 ? RT_SCOPE_UNIVERSE : RT_SCOPE_LINK;
     header.rtm_type = RTN_UNICAST;
-    std::memcpy(FamilyHeader(), &header, sizeof header);
-    if (prefixLength != 0) {
-        AddAttribute(RTA_DST, &row->dwForwardDest, 4);
-    }
-    if (row->dwForwardNextHop != 0) {
-        AddAttribute(RTA_GATEWAY, &row->dwForwardNextHop, 4);
-    }
-    if (row->dwForwardIfIndex != 0) {
-        AddAttribute(RTA_OIF, &row->dwForwardIfIndex, 4);
-    }
-    AddAttribute(RTA_PRIORITY, &row->dwForwardMetric1, 4);
-    bool interrupted = false;
-    const int err = Transact([](std::uint16_t, const unsigned char*, std::size_t) {}, interrupted);
+    const int err = ChangeRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, header, *row);
     return err == 0 ? iphlperror::NoError : Fail(RouteChangeError(err));
+}
+
+int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
+                                  const MIB_IPFORWARDROW& row) {
+    header.rtm_family = AF_INET;
+    header.rtm_dst_len = static_cast<unsigned char>(std::popcount(ntohl(row.dwForwardMask)));
+    BeginRequest(type, flags, sizeof(rtmsg));
+    std::memcpy(FamilyHeader(), &header, sizeof header);
+    if (header.rtm_dst_len != 0) {
+        AddAttribute(RTA_DST, &row.dwForwardDest, 4);
+    }
+    if (row.dwForwardNextHop != 0) {
+        AddAttribute(RTA_GATEWAY, &row.dwForwardNextHop, 4);
+    }
+    if (row.dwForwardIfIndex != 0) {
+        AddAttribute(RTA_OIF, &row.dwForwardIfIndex, 4);
+    }
+    AddAttribute(RTA_PRIORITY, &row.dwForwardMetric1, 4);
+    bool interrupted = false;
+    return Transact([](std::uint16_t, const unsigned char*, std::size_t) {}, interrupted);
 }
 
 DWORD TNetlinkIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
     if (row == nullptr) {
         return Fail(iphlperror::InvalidParameter);
     }
-    const std::uint32_t mask = ntohl(row->dwForwardMask);
-    const std::uint32_t holes = ~mask;
-    if ((holes & (holes + 1)) != 0) {
+    if (!IsContiguousMask(row->dwForwardMask)) {
         return Fail(iphlperror::InvalidParameter);
     }
     if (!FSocket.Valid()) {
         return Fail(Win32ErrorFromErrno(FOpenError));
     }
-    const auto prefixLength = static_cast<unsigned char>(std::popcount(mask));
-    BeginRequest(RTM_DELROUTE, 0, sizeof(rtmsg));
     rtmsg header{};
-    header.rtm_family = AF_INET;
-    header.rtm_dst_len = prefixLength;
     header.rtm_table = RT_TABLE_MAIN;
     header.rtm_scope = RT_SCOPE_NOWHERE; // any scope, any protocol, any type: the row decides
-    std::memcpy(FamilyHeader(), &header, sizeof header);
-    if (prefixLength != 0) {
-        AddAttribute(RTA_DST, &row->dwForwardDest, 4);
-    }
-    if (row->dwForwardNextHop != 0) {
-        AddAttribute(RTA_GATEWAY, &row->dwForwardNextHop, 4);
-    }
-    if (row->dwForwardIfIndex != 0) {
-        AddAttribute(RTA_OIF, &row->dwForwardIfIndex, 4);
-    }
-    AddAttribute(RTA_PRIORITY, &row->dwForwardMetric1, 4);
-    bool interrupted = false;
-    const int err = Transact([](std::uint16_t, const unsigned char*, std::size_t) {}, interrupted);
+    const int err = ChangeRoute(RTM_DELROUTE, 0, header, *row);
     if (err == 0) {
         return iphlperror::NoError;
     }

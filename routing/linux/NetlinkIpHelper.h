@@ -5,35 +5,17 @@
 // understands. And the registry port, which has nothing to do here: Linux keeps no persistent
 // routes in a registry.
 
+#include "common/linux/UniqueFd.h"
 #include "routing/IpHelperPort.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <linux/rtnetlink.h>
 #include <string>
 #include <vector>
 
 namespace brindlecove {
-
-// A file descriptor closed by its owner.
-class TUniqueFd {
-public:
-    TUniqueFd() = default;
-    explicit TUniqueFd(int fd) : FFd(fd) {}
-    TUniqueFd(const TUniqueFd&) = delete;
-    TUniqueFd& operator=(const TUniqueFd&) = delete;
-    TUniqueFd(TUniqueFd&& other) noexcept : FFd(other.Release()) {}
-    TUniqueFd& operator=(TUniqueFd&& other) noexcept;
-    ~TUniqueFd();
-
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    int Release();
-    void Reset(int fd = -1);
-
-private:
-    int FFd = -1;
-};
 
 class TNetlinkIpHelper final : public IIpHelperPort {
 public:
@@ -87,6 +69,10 @@ private:
     template <typename TVisit, typename TReset>
     int Dump(std::uint16_t type, std::size_t familySize, std::uint8_t family, const TVisit& visit,
              const TReset& reset);
+    // Adds or deletes the route of a row: `header` with the row's prefix length, then the row's
+    // destination, next hop, interface and metric. Answers 0 or an errno.
+    int ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
+                    const MIB_IPFORWARDROW& row);
     int ReadRoutes();
     int ReadLinks(std::vector<TLink>& links);
     int ReadAddresses(std::vector<TAddress>& addresses);

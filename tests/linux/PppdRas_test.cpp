@@ -503,7 +503,7 @@ void RunAgainInPrivateNamespace() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     TempFolder log;
-    pppd::TFd out(open((log / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    TUniqueFd out(open((log / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     auto child = TChildProcess::Spawn(
         {"/usr/bin/unshare", "-rn", "/usr/bin/env", "BRINDLECOVE_TEST_NETNS=1", self,
          std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()},
