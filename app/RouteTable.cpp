@@ -177,8 +177,10 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
                                const std::string& nextHop, const std::string& metric,
                                const std::string& ifIndex) {
     IIpHelperPort& ip = FServices.IpHelper;
-    const std::string description =
-        "(" + dest + "," + mask + "," + nextHop + "," + metric + "," + ifIndex + ")";
+    // The route as the log lines show it; only a failure needs it.
+    const auto description = [&] {
+        return "(" + dest + "," + mask + "," + nextHop + "," + metric + "," + ifIndex + ")";
+    };
     std::int32_t metricValue = IntegerOr(metric.empty() ? "1" : metric, 1);
     if (IsVistaOrLater() && metricValue < 50) {
         metricValue += 50;
@@ -193,15 +195,15 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
         if (result == iphlperror::NoError) {
             index = static_cast<std::int32_t>(best);
         } else if (result == iphlperror::NotSupported) {
-            LogLine("ERROR: GetBestInterface not supported, " + description);
+            LogLine("ERROR: GetBestInterface not supported, " + description());
         } else if (result == iphlperror::CanNotComplete) {
-            LogLine("ERROR: GetBestInterface can not complete, " + description);
+            LogLine("ERROR: GetBestInterface can not complete, " + description());
         } else {
-            LogLine("ERROR: " + LastErrorText(ip) + ", " + description);
+            LogLine("ERROR: " + LastErrorText(ip) + ", " + description());
         }
     }
     if (index == -1) {
-        LogLine("Interface is not found, " + description);
+        LogLine("Interface is not found, " + description());
         return;
     }
 
@@ -222,17 +224,19 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     case iphlperror::ObjectAlreadyExists:
         break;
     case iphlperror::AccessDenied:
-        LogLine("ERROR: Access denied. Run application as Administrator, " + description);
+        LogLine("ERROR: Access denied. Run application as Administrator, " + description());
         AccessDenied = true;
         break;
     case iphlperror::NotSupported:
-        LogLine("ERROR: The IP transport is not configured on the local computer, " + description);
+        LogLine("ERROR: The IP transport is not configured on the local computer, " +
+                description());
         break;
     case iphlperror::InvalidParameter:
-        LogLine("ERROR: Invalid parameter, " + description);
+        LogLine("ERROR: Invalid parameter, " + description());
         break;
     default:
-        LogLine(" ERROR: " + LastErrorText(ip) + ", " + description + " " + std::to_string(result));
+        LogLine(" ERROR: " + LastErrorText(ip) + ", " + description() + " " +
+                std::to_string(result));
         break;
     }
 }

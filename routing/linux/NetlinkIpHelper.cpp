@@ -184,6 +184,7 @@ void TNetlinkIpHelper::AddAttribute(std::uint16_t type, const void* data, std::s
 
 template <typename TVisit>
 int TNetlinkIpHelper::Transact(const TVisit& visit, bool& interrupted) {
+    FKept = TKept::Nothing; // whatever this request does, a kept table may be out of date now
     interrupted = false;
     FKernelMessage.clear();
     const std::uint32_t sequence = ++FSequence;
@@ -434,10 +435,8 @@ int TNetlinkIpHelper::ReadAddresses(std::vector<TAddress>& addresses) {
 
 // ---- The port --------------------------------------------------------------------------------
 
-DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
-    if (size == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
-    }
+int TNetlinkIpHelper::ReadAdapters() {
+    FAdapters.clear();
     std::vector<TLink> links;
     std::vector<TAddress> addresses;
     int err = ReadLinks(links);
@@ -448,25 +447,15 @@ DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
         err = ReadRoutes();
     }
     if (err != 0) {
-        return Fail(Win32ErrorFromErrno(err));
+        return err;
     }
     std::erase_if(links, [](const TLink& link) { return (link.Flags & IFF_LOOPBACK) != 0; });
     std::sort(links.begin(), links.end(),
               [](const TLink& a, const TLink& b) { return a.Index < b.Index; });
-    if (links.empty()) {
-        return Fail(iphlperror::NoData);
-    }
-    const std::size_t needed = links.size() * sizeof(IP_ADAPTER_INFO);
-    if (info == nullptr || *size < needed) {
-        *size = static_cast<ULONG>(needed);
-        return Fail(iphlperror::BufferOverflow);
-    }
-
+    FAdapters.assign(links.size(), IP_ADAPTER_INFO{});
     for (std::size_t i = 0; i < links.size(); ++i) {
         const TLink& link = links[i];
-        IP_ADAPTER_INFO& adapter = info[i];
-        adapter = IP_ADAPTER_INFO{};
-        adapter.Next = i + 1 < links.size() ? &info[i + 1] : nullptr;
+        IP_ADAPTER_INFO& adapter = FAdapters[i];
         adapter.ComboIndex = link.Index;
         CopyText(link.Name, adapter.AdapterName);
         CopyText(link.Name, adapter.Description);
@@ -515,6 +504,35 @@ DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
             DottedInto(~std::uint32_t{0}, adapter.GatewayList.IpMask.String);
         }
     }
+    return 0;
+}
+
+DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
+    if (size == nullptr) {
+        return Fail(iphlperror::InvalidParameter);
+    }
+    // A fetch right after the size query answers what that query read: the size stays right,
+    // and the kernel is not asked twice in a row.
+    const bool fetchAfterQuery = FKept == TKept::Adapters && info != nullptr;
+    FKept = TKept::Nothing;
+    if (!fetchAfterQuery) {
+        if (const int err = ReadAdapters(); err != 0) {
+            return Fail(Win32ErrorFromErrno(err));
+        }
+    }
+    if (FAdapters.empty()) {
+        return Fail(iphlperror::NoData);
+    }
+    const std::size_t needed = FAdapters.size() * sizeof(IP_ADAPTER_INFO);
+    if (info == nullptr || *size < needed) {
+        *size = static_cast<ULONG>(needed);
+        FKept = TKept::Adapters;
+        return Fail(iphlperror::BufferOverflow);
+    }
+    for (std::size_t i = 0; i < FAdapters.size(); ++i) {
+        info[i] = FAdapters[i];
+        info[i].Next = i + 1 < FAdapters.size() ? &info[i + 1] : nullptr;
+    }
     *size = static_cast<ULONG>(needed);
     return iphlperror::NoError;
 }
@@ -523,8 +541,12 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
     if (size == nullptr) {
         return Fail(iphlperror::InvalidParameter);
     }
-    if (const int err = ReadRoutes(); err != 0) {
-        return Fail(Win32ErrorFromErrno(err));
+    const bool fetchAfterQuery = FKept == TKept::Routes && table != nullptr;
+    FKept = TKept::Nothing;
+    if (!fetchAfterQuery) {
+        if (const int err = ReadRoutes(); err != 0) {
+            return Fail(Win32ErrorFromErrno(err));
+        }
     }
     if (FRoutes.empty()) {
         return Fail(iphlperror::NoData);
@@ -533,6 +555,7 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         offsetof(MIB_IPFORWARDTABLE, table) + FRoutes.size() * sizeof(MIB_IPFORWARDROW);
     if (table == nullptr || *size < needed) {
         *size = static_cast<ULONG>(needed);
+        FKept = TKept::Routes;
         return Fail(iphlperror::InsufficientBuffer);
     }
     if (order != 0) {

@@ -74,6 +74,8 @@ private:
     int ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
                     const MIB_IPFORWARDROW& row);
     int ReadRoutes();
+    // The adapter rows (without their links to each other) into FAdapters.
+    int ReadAdapters();
     int ReadLinks(std::vector<TLink>& links);
     int ReadAddresses(std::vector<TAddress>& addresses);
 
@@ -87,8 +89,11 @@ private:
     std::string FKernelMessage;
     alignas(8) std::array<unsigned char, 512> FRequest{};
     std::size_t FRequestLength = 0;
-    std::vector<unsigned char> FReceive; // one receive buffer, kept between calls
-    std::vector<TRoute> FRoutes;         // the last table read, kept between calls
+    std::vector<unsigned char> FReceive;    // one receive buffer, kept between calls
+    std::vector<TRoute> FRoutes;            // the last table read
+    std::vector<IP_ADAPTER_INFO> FAdapters; // the last adapter list read
+    // What the last call, a size query, read for the fetch that follows it.
+    enum class TKept { Nothing, Routes, Adapters } FKept = TKept::Nothing;
 };
 
 // No persistent-route store on Linux: nothing is ever deleted.

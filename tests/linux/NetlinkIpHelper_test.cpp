@@ -45,6 +45,7 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::IsSupersetOf;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -363,6 +364,49 @@ TEST(NetlinkIpHelper, ReadsTheMainTableAsForwardRowsSortedByDestinationWhenAsked
                                 " metric 0 type 4"));
             EXPECT_EQ(ForwardTable(ip, 0).size(), rows.size());
         });
+}
+
+// The fetch that follows a size query answers what the query read (the size stays right), but a
+// route changed through the port in between, or a later query, reads the kernel again.
+TEST(NetlinkIpHelper, AFetchAfterASizeQueryIsConsistentAndAChangeInBetweenIsSeen) {
+    InPrivateNetwork("", [] {
+        TNetlinkIpHelper ip;
+        ULONG size = 0;
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 4);
+        auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
+        ULONG room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
+        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), iphlperror::NoError);
+        const DWORD before = table->dwNumEntries;
+
+        // Another program's change between query and fetch may or may not be seen; our own is.
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        const auto added = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
+        ASSERT_EQ(ip.CreateIpForwardEntry(&added), iphlperror::NoError);
+        room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
+        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), iphlperror::NoError);
+        EXPECT_EQ(table->dwNumEntries, before + 1);
+
+        std::string why;
+        ASSERT_TRUE(testing::IpBatch("route add 198.51.100.0/24 dev int0\n", why)) << why;
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        EXPECT_EQ(size,
+                  offsetof(MIB_IPFORWARDTABLE, table) + (before + 2) * sizeof(MIB_IPFORWARDROW))
+            << "a new query reads the kernel again";
+
+        ULONG adapters = 0;
+        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), iphlperror::BufferOverflow);
+        ASSERT_TRUE(testing::IpBatch("link add late0 type veth peer name late1\n", why)) << why;
+        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), iphlperror::BufferOverflow);
+        std::vector<IP_ADAPTER_INFO> list(adapters / sizeof(IP_ADAPTER_INFO));
+        ASSERT_EQ(ip.GetAdaptersInfo(list.data(), &adapters), iphlperror::NoError);
+        std::vector<std::string> names;
+        for (const IP_ADAPTER_INFO* a = list.data(); a != nullptr; a = a->Next) {
+            names.emplace_back(a->Description);
+        }
+        EXPECT_EQ(names.size(), list.size());
+        EXPECT_THAT(names, IsSupersetOf({"late0", "late1"}));
+    });
 }
 
 TEST(NetlinkIpHelper, CreatesAndDeletesRoutesAndAnswersWin32Codes) {
