@@ -3,6 +3,7 @@
 // stand-in pppd, and links in a private network namespace.
 
 #include "ras/linux/PppdRas.h"
+#include "tests/linux/PrivateNamespace.h"
 #include "tests/platform/TempFolder.h"
 
 #include <chrono>
@@ -496,37 +497,6 @@ TEST(PppdRasDial, WatchdogStopsAPppdThatNeverFinishes) {
 }
 
 // --- Links in a private network namespace --------------------------------------------------
-
-// Runs the current test again in a new user and network namespace (unshare -rn), where it may
-// create links; its result becomes this run's.
-void RunAgainInPrivateNamespace() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    TempFolder log;
-    TUniqueFd out(open((log / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    auto child = TChildProcess::Spawn(
-        {"/usr/bin/unshare", "-rn", "/usr/bin/env", "BRINDLECOVE_TEST_NETNS=1", self,
-         std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()},
-        out.Get());
-    ASSERT_TRUE(child);
-    const int status = child->Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(log / "out");
-}
-
-#define RUN_IN_PRIVATE_NAMESPACE()                                                                 \
-    do {                                                                                           \
-        if (std::getenv("BRINDLECOVE_TEST_NETNS") == nullptr) {                                    \
-            if (access("/usr/bin/unshare", X_OK) != 0) {                                           \
-                GTEST_SKIP() << "no unshare(1): private network namespaces unavailable";           \
-            }                                                                                      \
-            auto probe = TChildProcess::Spawn({"/usr/bin/unshare", "-rn", "true"}, -1);            \
-            if (!probe || probe->Wait() != 0) {                                                    \
-                GTEST_SKIP() << "this machine does not allow unprivileged network namespaces";     \
-            }                                                                                      \
-            RunAgainInPrivateNamespace();                                                          \
-            return;                                                                                \
-        }                                                                                          \
-    } while (false)
 
 TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
     RUN_IN_PRIVATE_NAMESPACE();

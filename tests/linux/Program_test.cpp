@@ -1,0 +1,397 @@
+// The shipped Linux program end to end, through its external interfaces only: a copy of the
+// executable in a folder of its own with its settings file and route list beside it, a peers
+// folder served by the stand-in pppd, its standard output and error, signals, and the kernel's
+// routing table of a private network namespace.
+
+#include "tests/linux/PrivateNamespace.h"
+#include "tests/platform/TempFolder.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <optional>
+#include <poll.h>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace brindlecove {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const std::string StandIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            text.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+// The program installed in a folder of its own, as a user would copy it, with a peers folder, a
+// secrets folder and a run folder for pppd's pid files beside it.
+struct TInstallation {
+    TInstallation() {
+        std::filesystem::create_directories(Folder / "peers");
+        std::filesystem::create_directories(Folder / "run");
+        std::filesystem::copy_file(BRINDLECOVE_PROGRAM, Program);
+    }
+    // Stops the links the stand-in pppd keeps up (they outlive the program, as pppd does).
+    ~TInstallation() {
+        for (const auto& file : std::filesystem::directory_iterator(Folder / "run")) {
+            const std::string name = file.path().filename().string();
+            if (name.starts_with("ppp-") && name.ends_with(".pid")) {
+                const pid_t pid = std::atoi(ReadFile(file.path().string()).c_str());
+                if (pid > 0) {
+                    ::kill(pid, SIGTERM);
+                }
+            }
+        }
+    }
+    void Peer(const std::string& name, const std::string& scenario) const {
+        WriteFile(Folder / ("peers/" + name), "# standin: " + scenario + "\nnoauth\n");
+    }
+    std::string Settings() const { return ReadFile(Folder / "brindlecove.ini"); }
+
+    TempFolder Folder;
+    const std::string Program = Folder / "brindlecove";
+};
+
+// A whole settings file choosing the two connections, as the program saves it.
+std::string SettingsFor(const std::string& local, const std::string& international,
+                        bool redialLocal = true) {
+    return "[CONFIG]\nENABLED=1\nLOCALCONNECTION=" + local +
+           "\nAUTORECONNECTLOCAL=" + (redialLocal ? "1" : "0") +
+           "\nINTCONNECTION=" + international + "\nAUTORECONNECTINT=1\nAUTOROUTE=1\nMINIMIZE=0\n";
+}
+
+// The program running, its standard output and error going to files.
+class TRunningProgram {
+public:
+    explicit TRunningProgram(const TInstallation& installation)
+        : FOut(installation.Folder / "stdout"), FErr(installation.Folder / "stderr") {
+        const std::vector<std::string> environment{
+            "PATH=" + std::string(std::getenv("PATH") != nullptr ? std::getenv("PATH") : ""),
+            "LC_ALL=C",
+            "BRINDLECOVE_PPPD=" + StandIn,
+            "BRINDLECOVE_PPP_PEERS=" + installation.Folder / "peers",
+            "BRINDLECOVE_PPP_SECRETS=" + installation.Folder.Path().string(),
+            "BRINDLECOVE_PPP_RUNDIR=" + installation.Folder / "run",
+        };
+        std::vector<char*> envp;
+        for (const std::string& variable : environment) {
+            envp.push_back(const_cast<char*>(variable.c_str()));
+        }
+        envp.push_back(nullptr);
+        std::string program = installation.Program;
+        char* argv[] = {program.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        ::posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT, 0600);
+        ::posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int error = ::posix_spawn(&FPid, argv[0], &actions, nullptr, argv, envp.data());
+        ::posix_spawn_file_actions_destroy(&actions);
+        if (error != 0) {
+            ADD_FAILURE() << "could not start " << program << ": " << std::strerror(error);
+            FPid = -1;
+        }
+    }
+    ~TRunningProgram() {
+        if (FPid > 0 && !FStatus) {
+            ::kill(FPid, SIGKILL);
+            Wait();
+        }
+    }
+    TRunningProgram(const TRunningProgram&) = delete;
+    TRunningProgram& operator=(const TRunningProgram&) = delete;
+
+    // The log lines so far without their date and time, which must have the log's form.
+    std::vector<std::string> Log() const {
+        static const std::regex stamped(R"(^\d\d/\d\d/\d{4} \d\d:\d\d:\d\d (.*)$)");
+        std::vector<std::string> log;
+        for (const std::string& line : Lines(ReadFile(FOut))) {
+            std::smatch match;
+            if (std::regex_match(line, match, stamped)) {
+                log.push_back(match[1]);
+            }
+        }
+        return log;
+    }
+    std::string Out() const { return ReadFile(FOut); }
+    std::vector<std::string> Errors() const { return Lines(ReadFile(FErr)); }
+
+    // Waits until `line` has been logged `times` times; false after `limit`.
+    bool WaitForLog(const std::string& line, int times = 1,
+                    std::chrono::milliseconds limit = 20000ms) const {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            const auto log = Log();
+            if (std::count(log.begin(), log.end(), line) >= times) {
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= until) {
+                return false;
+            }
+            ::poll(nullptr, 0, 20);
+        }
+    }
+
+    void Signal(int signal) const { ::kill(FPid, signal); }
+    // The wait status; fails the test and kills the program when it has not ended after `limit`.
+    int Wait(std::chrono::milliseconds limit = 10000ms) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (!FStatus && FPid > 0) {
+            int status = 0;
+            const pid_t done = ::waitpid(FPid, &status, WNOHANG);
+            if (done == FPid) {
+                FStatus = status;
+            } else if (std::chrono::steady_clock::now() >= until) {
+                ADD_FAILURE() << "the program did not end";
+                ::kill(FPid, SIGKILL);
+                limit = 60000ms;
+            } else {
+                ::poll(nullptr, 0, 20);
+            }
+        }
+        return FStatus.value_or(-1);
+    }
+
+private:
+    std::string FOut;
+    std::string FErr;
+    pid_t FPid = -1;
+    std::optional<int> FStatus;
+};
+
+// The interface of a link the stand-in brought up, from its pid file.
+std::string LinkOf(const TInstallation& installation, const std::string& entry) {
+    const auto lines = Lines(ReadFile(installation.Folder / ("run/ppp-" + entry + ".pid")));
+    return lines.size() >= 2 ? lines[1] : std::string();
+}
+
+// The kernel's main table, summed up: the default routes as `ip` shows them, and how many other
+// routes each interface has through a gateway.
+struct TTableSummary {
+    std::vector<std::string> Defaults;
+    std::map<std::string, int> ViaGateway;
+};
+
+TTableSummary KernelTable() {
+    TTableSummary summary;
+    static const std::regex route(R"(^(\S+) via \S+ dev (\S+).*$)");
+    for (const std::string& line : Lines(Output("ip -4 route show table main"))) {
+        std::smatch match;
+        if (line.starts_with("default ")) {
+            // The stand-in's links have no carrier (nobody reads them), which ip adds as
+            // "linkdown"; the route is the same.
+            std::string shown = line.substr(0, line.find(" linkdown"));
+            while (!shown.empty() && shown.back() == ' ') {
+                shown.pop_back();
+            }
+            summary.Defaults.push_back(shown);
+        } else if (std::regex_match(line, match, route)) {
+            ++summary.ViaGateway[match[2]];
+        }
+    }
+    return summary;
+}
+
+void ExpectUnchanged(const std::string& before, const TInstallation& installation) {
+    EXPECT_EQ(installation.Settings(), before) << "nothing was changed, nothing is saved";
+}
+
+constexpr int BuiltInRoutes = 877; // 878 pairs, one network listed twice
+
+TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalOne) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    installation.Peer("saix", "up 10.64.1.2 10.64.1.1");
+    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
+    const std::string settings = SettingsFor("saix", "overseas");
+    WriteFile(installation.Folder / "brindlecove.ini", settings);
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    EXPECT_THAT(program.Log(),
+                ElementsAre("Attempting to connect to local connection saix", "Connected to saix",
+                            "Attempting to connect to International connection "
+                            "overseas",
+                            "Connected to overseas", "Creating routing table",
+                            "Finished creating routing table"));
+    EXPECT_THAT(Lines(program.Out()),
+                AllOf(Contains("Connections:"), Contains("  overseas (pppd peer)"),
+                      Contains("  saix (pppd peer)"), Contains("Local: saix"),
+                      Contains("International: overseas")));
+    EXPECT_THAT(program.Errors(), IsEmpty());
+
+    const std::string local = LinkOf(installation, "saix");
+    const std::string international = LinkOf(installation, "overseas");
+    ASSERT_FALSE(local.empty());
+    ASSERT_FALSE(international.empty());
+    TTableSummary table = KernelTable();
+    EXPECT_THAT(table.Defaults,
+                ElementsAre("default via 10.64.2.1 dev " + international + " proto static metric 1",
+                            "default via 10.64.1.1 dev " + local + " proto static metric 2"));
+    EXPECT_EQ(table.ViaGateway[local], BuiltInRoutes);
+    EXPECT_EQ(table.ViaGateway.count(international), 0u);
+
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ExpectUnchanged(settings, installation);
+    EXPECT_EQ(program.Log().size(), 6u) << "the routes were built once";
+}
+
+TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    installation.Peer("saix", "drop-after 3 10.64.1.2 10.64.1.1");
+    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
+    const std::string settings = SettingsFor("saix", "overseas");
+    WriteFile(installation.Folder / "brindlecove.ini", settings);
+    WriteFile(installation.Folder / "localroutes.dat", "# our own networks\r\n"
+                                                       "198.51.100.0,255.255.255.0\r\n"
+                                                       "10.20.30.0,255.255.0.0\r\n"
+                                                       "203.0.113.0,255.255.255.0\r\n");
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    const std::string firstLink = LinkOf(installation, "saix");
+    TTableSummary table = KernelTable();
+    EXPECT_EQ(table.ViaGateway[firstLink], 2);
+    EXPECT_EQ(table.Defaults.size(), 2u);
+
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table", 2)) << program.Out();
+    const std::vector<std::string> build{
+        "Creating routing table",
+        "Bad IP/Mask: 10.20.30.0,255.255.0.0, IP and MASK = 10.20.0.0",
+        "Finished creating routing table",
+    };
+    std::vector<std::string> expected{
+        "Attempting to connect to local connection saix", "Connected to saix",
+        "Attempting to connect to International connection overseas", "Connected to overseas"};
+    expected.insert(expected.end(), build.begin(), build.end());
+    expected.insert(expected.end(),
+                    {"Disconnected from saix", "Attempting to connect to local connection saix",
+                     "Connected to saix"});
+    expected.insert(expected.end(), build.begin(), build.end());
+    EXPECT_EQ(program.Log(), expected);
+
+    const std::string local = LinkOf(installation, "saix");
+    const std::string international = LinkOf(installation, "overseas");
+    table = KernelTable();
+    EXPECT_THAT(table.Defaults,
+                ElementsAre("default via 10.64.2.1 dev " + international + " proto static metric 1",
+                            "default via 10.64.1.1 dev " + local + " proto static metric 2"));
+    EXPECT_EQ(table.ViaGateway[local], 2);
+    EXPECT_THAT(Output("ip -4 route show 198.51.100.0/24"), HasSubstr("dev " + local));
+    EXPECT_THAT(Output("ip -4 route show 203.0.113.0/24"), HasSubstr("dev " + local));
+
+    program.Signal(SIGINT);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ExpectUnchanged(settings, installation);
+}
+
+// The provider stops accepting the password while the link is up: the redial after the drop is
+// refused, redial is switched off for that connection, and SIGTERM saves that change.
+TEST(ShippedProgram, ARedialRefusedForItsPasswordStopsRedialAndSigtermSavesThat) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    installation.Peer("saix", "drop-after 2 10.64.1.2 10.64.1.1");
+    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
+    WriteFile(installation.Folder / "brindlecove.ini", SettingsFor("saix", "overseas"));
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
+    installation.Peer("saix", "exit 19");
+    ASSERT_TRUE(
+        program.WaitForLog("Auto connect to LOCAL connection disabled due to connection error"))
+        << program.Out();
+    ::poll(nullptr, 0, 2500); // more supervision passes, which must not dial saix again
+    EXPECT_THAT(program.Log(),
+                ElementsAre("Attempting to connect to local connection saix", "Connected to saix",
+                            "Attempting to connect to International connection overseas",
+                            "Connected to overseas", "Creating routing table",
+                            "Finished creating routing table", "Disconnected from saix",
+                            "Attempting to connect to local connection saix",
+                            "error: saix -> 691 The remote connection was denied because the user "
+                            "name and password combination you provided is not recognized, or the "
+                            "selected authentication protocol is not permitted on the remote "
+                            "access server.",
+                            "Auto connect to LOCAL connection disabled due to connection error"));
+    EXPECT_THAT(program.Errors(),
+                ElementsAre("Warning: Could not connect to saix (invalid username/password).   "
+                            "Make sure you connect manually and select the 'save password' option "
+                            "- this will enable Brindlecove to auto connect next time.  (Auto "
+                            "connect to LOCAL connection disabled due to connection error)"));
+    const TTableSummary table = KernelTable();
+    EXPECT_THAT(table.Defaults, ElementsAre(HasSubstr("via 10.64.2.1"))) << "the routes of saix "
+                                                                            "went with its link";
+
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(installation.Settings(), SettingsFor("saix", "overseas", false));
+}
+
+TEST(ShippedProgram, SighupReloadsTheSettingsFileAndAppliesIt) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    installation.Peer("saix", "up 10.64.1.2 10.64.1.1");
+    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
+    WriteFile(installation.Folder / "brindlecove.ini", "[CONFIG]\nENABLED=0\n");
+
+    TRunningProgram program(installation);
+    ::poll(nullptr, 0, 1500); // a supervision pass or two
+    EXPECT_THAT(program.Log(), IsEmpty()) << "supervision is off";
+    EXPECT_THAT(Lines(program.Out()),
+                AllOf(Contains("Local: (not chosen)"), Contains("International: (not chosen)")));
+
+    const std::string settings = SettingsFor("saix", "overseas");
+    WriteFile(installation.Folder / "brindlecove.ini", settings);
+    program.Signal(SIGHUP);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    EXPECT_THAT(program.Log(), Contains("Connected to overseas"));
+
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ExpectUnchanged(settings, installation);
+    EXPECT_THAT(program.Errors(), Not(Contains(HasSubstr("rror"))));
+}
+
+} // namespace
+} // namespace brindlecove
