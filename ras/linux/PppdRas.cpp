@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -56,14 +55,26 @@ std::string FieldText(const char (&field)[N]) {
 
 // A whole small file; nullopt when it cannot be read.
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) {
         return std::nullopt;
     }
     std::string text;
-    text.resize(limit);
-    in.read(text.data(), static_cast<std::streamsize>(limit));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    char chunk[4096];
+    while (text.size() < limit) {
+        const std::size_t wanted = std::min(sizeof chunk, limit - text.size());
+        const ssize_t got = ::read(file.Get(), chunk, wanted);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+        if (static_cast<std::size_t>(got) < wanted) {
+            break; // a short read of a regular or /proc file: its end (saves a read per file)
+        }
+    }
     return text;
 }
 
@@ -440,6 +451,21 @@ std::optional<TPidFile> ParsePidFile(std::string_view text) {
     return result;
 }
 
+std::optional<std::size_t> ProgramArguments(const std::vector<std::string>& words,
+                                            std::string_view program) {
+    if (words.empty()) {
+        return std::nullopt;
+    }
+    if (BaseName(words[0]) == program) {
+        return 1;
+    }
+    // A script started through its #! line runs as "SHELL SCRIPT ARGS...".
+    if (IsShell(words[0]) && words.size() > 1 && BaseName(words[1]) == program) {
+        return 2;
+    }
+    return std::nullopt;
+}
+
 bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view option,
                        std::string_view value) {
     if (pid <= 1) {
@@ -450,18 +476,11 @@ bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view opt
         return false;
     }
     const auto words = ProcessCommandLine(pid);
-    if (words.empty()) {
+    const auto first = ProgramArguments(words, program);
+    if (!first) {
         return false;
     }
-    std::size_t first = 1;
-    if (BaseName(words[0]) != program) {
-        // A script started through its #! line runs as "SHELL SCRIPT ARGS...".
-        if (!(IsShell(words[0]) && words.size() > 1 && BaseName(words[1]) == program)) {
-            return false;
-        }
-        first = 2;
-    }
-    for (std::size_t i = first; i + 1 < words.size(); ++i) {
+    for (std::size_t i = *first; i + 1 < words.size(); ++i) {
         if (words[i] == option && words[i + 1] == value) {
             return true;
         }
@@ -792,7 +811,7 @@ std::string TPppdRas::InterfaceOfPid(pid_t pid) const {
     return {};
 }
 
-std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks() {
+std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
     std::vector<TLink> links;
     const std::string program = ProgramName();
     const auto known = [&](const std::string& entry) {
@@ -819,32 +838,48 @@ std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks() {
             }
             const auto text = ReadSmallFile(file.string(), 256);
             const auto parsed = text ? pppd::ParsePidFile(*text) : std::nullopt;
-            if (parsed && pppd::IsLiveProcessWith(parsed->Pid, program, "linkname", entry)) {
+            if (parsed && (only == 0 || parsed->Pid == only) &&
+                pppd::IsLiveProcessWith(parsed->Pid, program, "linkname", entry)) {
                 links.push_back(
                     {entry, parsed->Pid,
                      parsed->Interface.empty() ? InterfaceOfPid(parsed->Pid) : parsed->Interface});
             }
         }
     }
+    if (only != 0 && !links.empty()) {
+        return links;
+    }
     // Links started without a linkname (`pon NAME`): found by `call NAME` on the command line.
-    const auto entries = Entries();
+    // Each process's command line is read once; only a pppd of an entry is looked at further.
+    const auto consider = [&](pid_t pid) {
+        const auto words = ProcessCommandLine(pid);
+        const auto arguments = pppd::ProgramArguments(words, program);
+        if (!arguments || std::find(words.begin(), words.end(), "linkname") != words.end()) {
+            return; // not pppd, or its pid file speaks for it
+        }
+        const auto call =
+            std::find(words.begin() + static_cast<std::ptrdiff_t>(*arguments), words.end(), "call");
+        if (call == words.end() || call + 1 == words.end()) {
+            return;
+        }
+        const std::string& entry = *(call + 1);
+        const char state = ProcessState(pid);
+        if (state == 0 || state == 'Z' || state == 'X' || state == 'x' || known(entry) ||
+            !IsEntry(entry)) {
+            return;
+        }
+        links.push_back({entry, pid, InterfaceOfPid(pid)});
+    };
+    if (only != 0) {
+        consider(only);
+        return links;
+    }
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name.size() > 9 ||
-            !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            continue;
-        }
-        const auto pid = static_cast<pid_t>(std::stol(name));
-        const auto words = ProcessCommandLine(pid);
-        if (std::find(words.begin(), words.end(), "linkname") != words.end()) {
-            continue; // its pid file speaks for it
-        }
-        for (const std::string& entry : entries) {
-            if (!known(entry) && pppd::IsLiveProcessWith(pid, program, "call", entry)) {
-                links.push_back({entry, pid, InterfaceOfPid(pid)});
-                break;
-            }
+        if (!name.empty() && name.size() <= 9 &&
+            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            consider(static_cast<pid_t>(std::stol(name)));
         }
     }
     return links;
@@ -860,7 +895,10 @@ std::optional<TPppdRas::TLink> TPppdRas::FindLink(const std::string& entry) {
 }
 
 std::optional<TPppdRas::TLink> TPppdRas::FindLinkByPid(pid_t pid) {
-    for (TLink& link : ActiveLinks()) {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    for (TLink& link : ActiveLinks(pid)) {
         if (link.Pid == pid) {
             return link;
         }

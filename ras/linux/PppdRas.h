@@ -64,6 +64,11 @@ struct TPidFile {
 };
 std::optional<TPidFile> ParsePidFile(std::string_view text);
 
+// Where the arguments of `program` start in a process's command line: 1, or 2 for a script run
+// through its #! line ("SHELL SCRIPT ARGS..."); nullopt when the process is not that program.
+std::optional<std::size_t> ProgramArguments(const std::vector<std::string>& words,
+                                            std::string_view program);
+
 // Whether pid is a live (not zombie) process of the program `program` (the base name of its
 // executable, or of the script a shell runs) whose command line holds the words `option value`.
 bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view option,
@@ -140,7 +145,8 @@ public:
         pid_t Pid = 0;
         std::string Interface;
     };
-    std::vector<TLink> ActiveLinks();
+    // The links up or being set up; with `only`, just that process's link, if it is one.
+    std::vector<TLink> ActiveLinks(pid_t only = 0);
 
 private:
     bool IsEntry(const std::string& name);
