@@ -91,16 +91,19 @@ std::string TLinuxSystem::ErrorText(std::uint32_t code) const {
 }
 
 TFormatSettings TLinuxSystem::FormatSettings() const {
+    if (FFormat) {
+        return *FFormat;
+    }
     TFormatSettings format;
     // The user's locale as the environment names it (LC_ALL, LC_TIME, LANG), whatever the
     // process's current locale is.
     const locale_t user = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-    if (user == static_cast<locale_t>(nullptr)) {
-        return format;
+    if (user != static_cast<locale_t>(nullptr)) {
+        format.DateSeparator = PatternSeparator(::nl_langinfo_l(D_FMT, user), '/');
+        format.TimeSeparator = PatternSeparator(::nl_langinfo_l(T_FMT, user), ':');
+        ::freelocale(user);
     }
-    format.DateSeparator = PatternSeparator(::nl_langinfo_l(D_FMT, user), '/');
-    format.TimeSeparator = PatternSeparator(::nl_langinfo_l(T_FMT, user), ':');
-    ::freelocale(user);
+    FFormat = format;
     return format;
 }
 

@@ -4,6 +4,8 @@
 
 #include "app/SystemPort.h"
 
+#include <optional>
+
 namespace brindlecove {
 
 class TLinuxSystem final : public ISystemPort {
@@ -13,7 +15,12 @@ public:
     std::uint32_t ReadWholeFile(const std::string& path, std::uint64_t maxSize,
                                 std::string& contents) const override;
     std::string ErrorText(std::uint32_t code) const override;
+    // Read from the environment's locale on the first call: the environment does not change
+    // while the program runs, and every log line asks.
     TFormatSettings FormatSettings() const override;
+
+private:
+    mutable std::optional<TFormatSettings> FFormat;
 };
 
 } // namespace brindlecove
