@@ -277,7 +277,7 @@ TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalO
 TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
-    installation.Peer("saix", "drop-after 3 10.64.1.2 10.64.1.1");
+    installation.Peer("saix", "drop-after 4 10.64.1.2 10.64.1.1");
     installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
     const std::string settings = SettingsFor("saix", "overseas");
     WriteFile(installation.Folder / "brindlecove.ini", settings);
@@ -330,7 +330,7 @@ TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
 TEST(ShippedProgram, ARedialRefusedForItsPasswordStopsRedialAndSigtermSavesThat) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
-    installation.Peer("saix", "drop-after 2 10.64.1.2 10.64.1.1");
+    installation.Peer("saix", "drop-after 4 10.64.1.2 10.64.1.1");
     installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
     WriteFile(installation.Folder / "brindlecove.ini", SettingsFor("saix", "overseas"));
 
