@@ -178,11 +178,19 @@ struct THourFigures {
     std::size_t LogLines = 0;
 };
 
-// Runs the window's logic for an hour of virtual time once it is up and its routes are built;
-// `everyMinute` runs between the minutes (the doubles forget their call records there).
-THourFigures RunHour(
-    TfrmBrindlecove& form, testing::TVirtualClock& clock,
-    const std::function<void()>& everyMinute = [] {}) {
+// The main window on headless controls with the given RAS and routing ports, the two links
+// chosen, run for an hour of virtual time once it is up and its routes are built. `everyMinute`
+// runs between the minutes (the doubles forget their call records there).
+THourFigures RunHour(IRasPort& ras, IIpHelperPort& ipHelper, IRegistryPort& registry,
+                     const std::function<void()>& everyMinute) {
+    testing::TVirtualClock clock;
+    testing::TFakeSystem system;
+    testing::TFakeProfile profile;
+    profile.Files[system.Folder + "brindlecove.ini"]["CONFIG"] = {
+        {"LOCALCONNECTION", "local-adsl"}, {"INTCONNECTION", "international-adsl"}};
+    testing::THeadlessApplication app;
+    testing::THeadlessControls controls;
+    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
     form.FormCreate();
     for (int second = 0; second < 10 && !form.RoutesBuilt; ++second) {
         clock.Advance(1000);
@@ -227,28 +235,8 @@ THourFigures HourWithRealAdapters(const fs::path& folder, const std::string& sta
     TPppdRas ras(config);
     TNetlinkIpHelper ipHelper;
     TLinuxRegistry registry;
-    testing::TVirtualClock clock;
-    testing::TFakeSystem system;
-    testing::TFakeProfile profile;
-    profile.Files[system.Folder + "brindlecove.ini"]["CONFIG"] = {
-        {"LOCALCONNECTION", "local-adsl"}, {"INTCONNECTION", "international-adsl"}};
-    testing::THeadlessApplication app;
-    testing::THeadlessControls controls;
-    THourFigures figures;
-    {
-        TfrmBrindlecove form(
-            {app, controls, ras, clock, clock, system, profile, ipHelper, registry});
-        figures = RunHour(form, clock);
-    }
-    for (const auto& file : fs::directory_iterator(folder / "run")) {
-        if (file.path().filename().string().starts_with("ppp-")) {
-            std::ifstream pidFile(file.path());
-            pid_t pid = 0;
-            if (pidFile >> pid && pid > 0) {
-                ::kill(pid, SIGTERM);
-            }
-        }
-    }
+    const THourFigures figures = RunHour(ras, ipHelper, registry, [] {});
+    testing::StopStandInLinks((folder / "run").string());
     return figures;
 }
 
@@ -261,15 +249,7 @@ THourFigures HourWithDoubles() {
     testing::TFakeIpHelper ipHelper;
     ipHelper.Adapters = {{"ppp0", 5, "10.64.1.2", ""}, {"ppp1", 6, "10.64.2.2", ""}};
     testing::TFakeRegistry registry;
-    testing::TVirtualClock clock;
-    testing::TFakeSystem system;
-    testing::TFakeProfile profile;
-    profile.Files[system.Folder + "brindlecove.ini"]["CONFIG"] = {
-        {"LOCALCONNECTION", "local-adsl"}, {"INTCONNECTION", "international-adsl"}};
-    testing::THeadlessApplication app;
-    testing::THeadlessControls controls;
-    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
-    return RunHour(form, clock, [&] {
+    return RunHour(ras, ipHelper, registry, [&] {
         ras.Calls = {};
         ipHelper.Calls = {};
     });

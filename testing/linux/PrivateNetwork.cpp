@@ -3,9 +3,12 @@
 #include "routing/linux/NetlinkIpHelper.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sched.h>
 #include <unistd.h>
@@ -100,6 +103,22 @@ std::string CommandOutput(const std::string& command) {
         output.append(buffer, n);
     }
     return output;
+}
+
+void StopStandInLinks(const std::string& runFolder) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(runFolder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with("ppp-") || !name.ends_with(".pid")) {
+            continue;
+        }
+        std::ifstream pidFile(it->path());
+        pid_t pid = 0;
+        if (pidFile >> pid && pid > 0) {
+            ::kill(pid, SIGTERM);
+        }
+    }
 }
 
 } // namespace brindlecove::testing

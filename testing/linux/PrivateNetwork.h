@@ -34,4 +34,8 @@ bool SetUpUplinks(std::string& why);
 // Runs a shell command and answers its standard output ("" when it could not be started).
 std::string CommandOutput(const std::string& command);
 
+// Ends the links the stand-in pppd keeps up (they outlive their dialler, as pppd's do): SIGTERM to
+// the pid of every ppp-NAME.pid in `runFolder`; the stand-in then removes its link and pid files.
+void StopStandInLinks(const std::string& runFolder);
+
 } // namespace brindlecove::testing

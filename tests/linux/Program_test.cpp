@@ -3,6 +3,7 @@
 // folder served by the stand-in pppd, its standard output and error, signals, and the kernel's
 // routing table of a private network namespace.
 
+#include "testing/linux/PrivateNetwork.h"
 #include "tests/linux/PrivateNamespace.h"
 #include "tests/platform/TempFolder.h"
 
@@ -47,18 +48,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::string Output(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            text.append(buffer, n);
-        }
-        ::pclose(pipe);
-    }
-    return text;
-}
-
 // The program installed in a folder of its own, as a user would copy it, with a peers folder, a
 // secrets folder and a run folder for pppd's pid files beside it.
 struct TInstallation {
@@ -67,18 +56,7 @@ struct TInstallation {
         std::filesystem::create_directories(Folder / "run");
         std::filesystem::copy_file(BRINDLECOVE_PROGRAM, Program);
     }
-    // Stops the links the stand-in pppd keeps up (they outlive the program, as pppd does).
-    ~TInstallation() {
-        for (const auto& file : std::filesystem::directory_iterator(Folder / "run")) {
-            const std::string name = file.path().filename().string();
-            if (name.starts_with("ppp-") && name.ends_with(".pid")) {
-                const pid_t pid = std::atoi(ReadFile(file.path().string()).c_str());
-                if (pid > 0) {
-                    ::kill(pid, SIGTERM);
-                }
-            }
-        }
-    }
+    ~TInstallation() { testing::StopStandInLinks(Folder / "run"); }
     void Peer(const std::string& name, const std::string& scenario) const {
         WriteFile(Folder / ("peers/" + name), "# standin: " + scenario + "\nnoauth\n");
     }
@@ -211,7 +189,7 @@ struct TTableSummary {
 TTableSummary KernelTable() {
     TTableSummary summary;
     static const std::regex route(R"(^(\S+) via \S+ dev (\S+).*$)");
-    for (const std::string& line : Lines(Output("ip -4 route show table main"))) {
+    for (const std::string& line : Lines(testing::CommandOutput("ip -4 route show table main"))) {
         std::smatch match;
         if (line.starts_with("default ")) {
             // The stand-in's links have no carrier (nobody reads them), which ip adds as
@@ -316,8 +294,10 @@ TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
                 ElementsAre("default via 10.64.2.1 dev " + international + " proto static metric 1",
                             "default via 10.64.1.1 dev " + local + " proto static metric 2"));
     EXPECT_EQ(table.ViaGateway[local], 2);
-    EXPECT_THAT(Output("ip -4 route show 198.51.100.0/24"), HasSubstr("dev " + local));
-    EXPECT_THAT(Output("ip -4 route show 203.0.113.0/24"), HasSubstr("dev " + local));
+    EXPECT_THAT(testing::CommandOutput("ip -4 route show 198.51.100.0/24"),
+                HasSubstr("dev " + local));
+    EXPECT_THAT(testing::CommandOutput("ip -4 route show 203.0.113.0/24"),
+                HasSubstr("dev " + local));
 
     program.Signal(SIGINT);
     const int status = program.Wait();
