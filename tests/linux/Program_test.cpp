@@ -206,6 +206,16 @@ TTableSummary KernelTable() {
     return summary;
 }
 
+// The usual installation: "saix" as the local link playing `localScenario`, "overseas" as the
+// international one (always up), and a settings file choosing them; answers that file's text.
+std::string ChooseTwoLinks(const TInstallation& installation, const std::string& localScenario) {
+    installation.Peer("saix", localScenario);
+    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
+    const std::string settings = SettingsFor("saix", "overseas");
+    WriteFile(installation.Folder / "brindlecove.ini", settings);
+    return settings;
+}
+
 void ExpectUnchanged(const std::string& before, const TInstallation& installation) {
     EXPECT_EQ(installation.Settings(), before) << "nothing was changed, nothing is saved";
 }
@@ -215,10 +225,7 @@ constexpr int BuiltInRoutes = 877; // 878 pairs, one network listed twice
 TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalOne) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
-    installation.Peer("saix", "up 10.64.1.2 10.64.1.1");
-    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
-    const std::string settings = SettingsFor("saix", "overseas");
-    WriteFile(installation.Folder / "brindlecove.ini", settings);
+    const std::string settings = ChooseTwoLinks(installation, "up 10.64.1.2 10.64.1.1");
 
     TRunningProgram program(installation);
     ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
@@ -255,10 +262,7 @@ TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalO
 TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
-    installation.Peer("saix", "drop-after 4 10.64.1.2 10.64.1.1");
-    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
-    const std::string settings = SettingsFor("saix", "overseas");
-    WriteFile(installation.Folder / "brindlecove.ini", settings);
+    const std::string settings = ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
     WriteFile(installation.Folder / "localroutes.dat", "# our own networks\r\n"
                                                        "198.51.100.0,255.255.255.0\r\n"
                                                        "10.20.30.0,255.255.0.0\r\n"
@@ -310,9 +314,7 @@ TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
 TEST(ShippedProgram, ARedialRefusedForItsPasswordStopsRedialAndSigtermSavesThat) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
-    installation.Peer("saix", "drop-after 4 10.64.1.2 10.64.1.1");
-    installation.Peer("overseas", "up 10.64.2.2 10.64.2.1");
-    WriteFile(installation.Folder / "brindlecove.ini", SettingsFor("saix", "overseas"));
+    ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
 
     TRunningProgram program(installation);
     ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
