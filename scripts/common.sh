@@ -4,10 +4,11 @@ cd "$(dirname "$0")/.."
 
 say() { printf '\n==> %s\n' "$*"; }
 
-# Packages every build needs, and those the Windows edition and the tests add.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest
-                g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-TEST_PACKAGES=(wine64 xvfb clang libclang-rt-14-dev clang-format iproute2)
+# Packages the Linux program's build needs (its preset also checks the formatting, and the stand-in
+# pppd drives iproute2), those the Windows edition adds, and those of the tests.
+LINUX_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format iproute2)
+BUILD_PACKAGES=("${LINUX_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
+TEST_PACKAGES=(wine64 xvfb clang libclang-rt-14-dev)
 
 # install_packages NAME...: installs what of NAME... is missing, with apt-get.
 install_packages() {

@@ -138,7 +138,7 @@ fi
 
 # ---- On the machine ----------------------------------------------------------------------------
 
-install_packages cmake ninja-build g++ libgtest-dev libgmock-dev googletest iproute2
+install_packages "${LINUX_PACKAGES[@]}"
 say "Building the Linux program (preset 'linux', build/linux/app/brindlecove)"
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target brindlecove
