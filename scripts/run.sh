@@ -69,6 +69,7 @@ inside() {
     work=$(mktemp -d /tmp/brindlecove-demo.XXXXXX)
     run="$work/run"
     trap cleanup EXIT
+    trap 'exit 130' INT TERM HUP # interrupted: still clean up
     mkdir -p "$work/app" "$work/peers" "$run"
     ip link set lo up
 
