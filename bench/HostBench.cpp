@@ -7,6 +7,7 @@
 //  2. an hour of supervision on a virtual clock: the main window's logic with the real pppd and
 //     rtnetlink adapters, two links up through the stand-in pppd, 3600 one-second ticks (a RAS
 //     poll and a supervision pass each): CPU time per tick and resident memory before and after;
+//     again with a third peer that is never dialled (so the processes are scanned for its pppd);
 //     beside the same hour with the in-memory doubles.
 #include "app/brindlecove1.h"
 #include "ras/linux/PppdRas.h"
@@ -72,6 +73,16 @@ long ResidentKb() {
         }
     }
     return -1;
+}
+
+// How many processes /proc shows.
+int ProcessCount() {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        count += std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return count;
 }
 
 // CPU time (user and system) of this process so far, ms.
@@ -219,11 +230,16 @@ THourFigures RunHour(IRasPort& ras, IIpHelperPort& ipHelper, IRegistryPort& regi
     return figures;
 }
 
-THourFigures HourWithRealAdapters(const fs::path& folder, const std::string& standIn) {
+// With `spare`, a third peer that is never dialled (as Debian's "provider"): every poll then
+// scans the processes for a pppd of it started by other means.
+THourFigures HourWithRealAdapters(const fs::path& folder, const std::string& standIn, bool spare) {
     fs::create_directories(folder / "peers");
     fs::create_directories(folder / "run");
     Write(folder / "peers/local-adsl", "# standin: up 10.64.1.2 10.64.1.1\n");
     Write(folder / "peers/international-adsl", "# standin: up 10.64.2.2 10.64.2.1\n");
+    if (spare) {
+        Write(folder / "peers/provider", "# standin: hang\n");
+    }
     // The stand-in pppd learns its folders from the environment, as the program does.
     ::setenv("BRINDLECOVE_PPP_PEERS", (folder / "peers").c_str(), 1);
     ::setenv("BRINDLECOVE_PPP_RUNDIR", (folder / "run").c_str(), 1);
@@ -298,7 +314,9 @@ int main() {
 
     // 2. An hour of supervision each way.
     FreshNetwork();
-    const THourFigures real = HourWithRealAdapters(folder / "hour", standIn);
+    const THourFigures real = HourWithRealAdapters(folder / "hour", standIn, false);
+    FreshNetwork();
+    const THourFigures spare = HourWithRealAdapters(folder / "spare", standIn, true);
     const THourFigures doubles = HourWithDoubles();
     fs::remove_all(folder);
 
@@ -321,8 +339,10 @@ int main() {
                     f.ResidentBeforeKb, f.ResidentAfterKb, f.LogLines);
     };
     row("pppd and rtnetlink adapters", real);
+    row("the same, a third peer never dialled", spare);
     row("reference: in-memory doubles", doubles);
-    std::printf("  CPU per tick against the one-second tick: %.4f %%\n",
-                real.CpuPerTickUs / 1e6 * 100);
+    std::printf("  CPU per tick against the one-second tick: %.4f %% (%.4f %% with the third peer; "
+                "%d processes here)\n",
+                real.CpuPerTickUs / 1e6 * 100, spare.CpuPerTickUs / 1e6 * 100, ProcessCount());
     return 0;
 }

@@ -849,6 +849,13 @@ std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
     if (only != 0 && !links.empty()) {
         return links;
     }
+    if (only == 0) {
+        // The scan below can only add links of entries not found yet: none left, nothing to scan.
+        const auto entries = Entries();
+        if (std::all_of(entries.begin(), entries.end(), known)) {
+            return links;
+        }
+    }
     // Links started without a linkname (`pon NAME`): found by `call NAME` on the command line.
     // Each process's command line is read once; only a pppd of an entry is looked at further.
     const auto consider = [&](pid_t pid) {
