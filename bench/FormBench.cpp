@@ -4,9 +4,7 @@
 #include "app/brindlecove1.h"
 #include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 
 #include <algorithm>
 #include <chrono>
@@ -44,16 +42,11 @@ int main() {
     ras.AddEntry("Office");
     ras.Connect("Home");
     ras.Connect("Office");
-    testing::TVirtualClock clock;
-    testing::TFakeSystem system;
-    testing::TFakeProfile profile;
-    profile.Files[system.Folder + "brindlecove.ini"]["CONFIG"] = {{"LOCALCONNECTION", "Home"},
-                                                                  {"INTCONNECTION", "Office"}};
-    testing::THeadlessApplication app;
-    testing::THeadlessControls controls;
     testing::TFakeIpHelper ipHelper;
     testing::TFakeRegistry registry;
-    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
+    testing::THeadlessWindow window(ras, ipHelper, registry);
+    window.ChooseInSettings("Home", "Office");
+    TfrmBrindlecove& form = window.Form;
     form.FormCreate();
     form.RoutesBuilt = true; // the steady state: both up, routes in place
 

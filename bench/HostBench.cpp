@@ -14,9 +14,7 @@
 #include "routing/linux/NetlinkIpHelper.h"
 #include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 #include "testing/linux/PrivateNetwork.h"
 
 #include <algorithm>
@@ -194,22 +192,17 @@ struct THourFigures {
 // runs between the minutes (the doubles forget their call records there).
 THourFigures RunHour(IRasPort& ras, IIpHelperPort& ipHelper, IRegistryPort& registry,
                      const std::function<void()>& everyMinute) {
-    testing::TVirtualClock clock;
-    testing::TFakeSystem system;
-    testing::TFakeProfile profile;
-    profile.Files[system.Folder + "brindlecove.ini"]["CONFIG"] = {
-        {"LOCALCONNECTION", "local-adsl"}, {"INTCONNECTION", "international-adsl"}};
-    testing::THeadlessApplication app;
-    testing::THeadlessControls controls;
-    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
+    testing::THeadlessWindow window(ras, ipHelper, registry);
+    window.ChooseInSettings("local-adsl", "international-adsl");
+    TfrmBrindlecove& form = window.Form;
+    testing::TVirtualClock& clock = window.Clock;
     form.FormCreate();
     for (int second = 0; second < 10 && !form.RoutesBuilt; ++second) {
         clock.Advance(1000);
     }
     if (!form.RoutesBuilt) {
         std::string log;
-        for (const std::string& line :
-             static_cast<const testing::THeadlessLogView&>(*form.Memo1).Lines()) {
+        for (const std::string& line : window.Log().Lines()) {
             log += "\n  " + line;
         }
         Fail("the routes were not built; the log:" + log);

@@ -6,9 +6,7 @@
 #include "routing/LocalRouteList.h"
 #include "routing/linux/NetlinkIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 #include "testing/linux/PrivateNetwork.h"
 
 #include <algorithm>
@@ -83,19 +81,14 @@ bool Run(const std::vector<std::string>& args) {
 // The main window on headless controls with the real port, the two uplinks chosen.
 struct TWindow {
     testing::TFakeRas Ras;
-    testing::TVirtualClock VirtualClock;
-    testing::TFakeSystem System;
-    testing::TFakeProfile Profile;
-    testing::THeadlessApplication App;
-    testing::THeadlessControls Controls;
     TNetlinkIpHelper IpHelper;
     TLinuxRegistry Registry;
-    TfrmBrindlecove Form{TFormServices{App, Controls, Ras, VirtualClock, VirtualClock, System,
-                                       Profile, IpHelper, Registry}};
+    testing::THeadlessWindow Window{Ras, IpHelper, Registry};
+    TfrmBrindlecove& Form = Window.Form;
 
     TWindow() {
         Form.FormCreate();
-        static_cast<testing::THeadlessLogView&>(*Form.Memo1).SetWidth(1000);
+        Window.Log().SetWidth(1000);
         Form.comboLocal->SetItemIndex(Form.comboLocal->IndexOfText(testing::LocalLink));
         Form.comboInt->SetItemIndex(Form.comboInt->IndexOfText(testing::IntLink));
         if (Form.comboLocal->ItemIndex() < 0 || Form.comboInt->ItemIndex() < 0) {
@@ -109,7 +102,7 @@ struct TWindow {
         const auto start = Clock::now();
         Form.BuildRoutingTable();
         const double ms = MillisecondsSince(start);
-        const auto& lines = static_cast<testing::THeadlessLogView&>(*Form.Memo1).Lines();
+        const auto& lines = Window.Log().Lines();
         if (lines.size() != 2 || !Form.RoutesBuilt) {
             Fail("the build logged " + std::to_string(lines.size()) +
                  " lines, first: " + (lines.empty() ? std::string() : lines.front()));

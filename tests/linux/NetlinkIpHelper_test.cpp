@@ -6,9 +6,7 @@
 #include "common/linux/Win32Error.h"
 #include "routing/linux/NetlinkIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 #include "testing/linux/PrivateNetwork.h"
 
 #include <algorithm>
@@ -239,37 +237,28 @@ std::string Describe(const MIB_IPFORWARDROW& row) {
 // The main window on headless controls, with the real rtnetlink port, in the namespace.
 struct TLinuxForm {
     testing::TFakeRas Ras;
-    testing::TVirtualClock Clock;
-    testing::TFakeSystem System;
-    testing::TFakeProfile Profile;
-    testing::THeadlessApplication App;
-    testing::THeadlessControls Controls;
     TNetlinkIpHelper IpHelper;
     TLinuxRegistry Registry;
-    std::unique_ptr<TfrmBrindlecove> Form;
+    testing::THeadlessWindow Window{Ras, IpHelper, Registry};
 
     // Creates the window (which lists the adapters) and chooses the two uplinks; with a custom
     // list of local networks when `localRoutes` is not empty.
     TfrmBrindlecove& Start(const std::string& localRoutes = {}) {
         if (!localRoutes.empty()) {
-            System.Files[System.Folder + "localroutes.dat"] = localRoutes;
+            Window.System.Files[Window.System.Folder + "localroutes.dat"] = localRoutes;
         }
-        Form = std::make_unique<TfrmBrindlecove>(
-            TFormServices{App, Controls, Ras, Clock, Clock, System, Profile, IpHelper, Registry});
-        Form->FormCreate();
-        Memo().SetWidth(1000); // one displayed line per log line: no clearing at 1000 lines
-        Form->comboLocal->SetItemIndex(Form->comboLocal->IndexOfText(testing::LocalLink));
-        Form->comboInt->SetItemIndex(Form->comboInt->IndexOfText(testing::IntLink));
-        Form->Memo1->Clear();
-        return *Form;
-    }
-    testing::THeadlessLogView& Memo() const {
-        return static_cast<testing::THeadlessLogView&>(*Form->Memo1);
+        TfrmBrindlecove& form = Window.Form;
+        form.FormCreate();
+        Window.Log().SetWidth(1000); // one displayed line per log line: no clearing at 1000 lines
+        form.comboLocal->SetItemIndex(form.comboLocal->IndexOfText(testing::LocalLink));
+        form.comboInt->SetItemIndex(form.comboInt->IndexOfText(testing::IntLink));
+        form.Memo1->Clear();
+        return form;
     }
     // The log's messages without their 20-character time stamps.
     std::vector<std::string> Log() const {
         std::vector<std::string> messages;
-        for (const std::string& line : Memo().Lines()) {
+        for (const std::string& line : Window.Log().Lines()) {
             messages.push_back(line.substr(20));
         }
         return messages;
@@ -568,7 +557,7 @@ TEST(RouteTableOnLinux, TheBuiltInListGoesThroughTheLocalLinkAndDefaultsAreRepla
         EXPECT_THAT(env.Log(),
                     ElementsAre("Creating routing table", "Finished creating routing table"));
         EXPECT_TRUE(form.RoutesBuilt);
-        EXPECT_THAT(env.App.MessageBoxes, IsEmpty());
+        EXPECT_THAT(env.Window.App.MessageBoxes, IsEmpty());
         EXPECT_EQ(form.LocalIfIndex, std::to_string(IndexOf("loc0")));
         EXPECT_EQ(form.IntIfIndex, std::to_string(IndexOf("int0")));
 
@@ -608,7 +597,7 @@ TEST(RouteTableOnLinux, ASecondBuildChangesNothingAndLogsNoRoute) {
         form.BuildRoutingTable();
         const auto first = MainRoutes();
         ASSERT_EQ(first.size(), BuiltInRoutes + 5);
-        env.Form->Memo1->Clear();
+        env.Window.Form.Memo1->Clear();
         form.BuildRoutingTable();
         EXPECT_THAT(env.Log(),
                     ElementsAre("Creating routing table", "Finished creating routing table"));
@@ -733,10 +722,10 @@ TEST(RouteTableOnLinux, WithoutNetAdminEveryRouteIsAccessDeniedAndTheBoxComesOnc
         EXPECT_EQ(log.back(), "Finished creating routing table");
         EXPECT_TRUE(form.RoutesBuilt);
         EXPECT_TRUE(form.AccessDenied);
-        ASSERT_EQ(env.App.MessageBoxes.size(), 1u);
-        EXPECT_THAT(env.App.MessageBoxes[0].Text,
+        ASSERT_EQ(env.Window.App.MessageBoxes.size(), 1u);
+        EXPECT_THAT(env.Window.App.MessageBoxes[0].Text,
                     StartsWith("Brindlecove should be run as Administrator"));
-        EXPECT_EQ(env.App.MessageBoxes[0].Caption, "Warning");
+        EXPECT_EQ(env.Window.App.MessageBoxes[0].Caption, "Warning");
         EXPECT_EQ(MainRoutes(), before) << "nothing changed";
     });
 }

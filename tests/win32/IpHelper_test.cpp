@@ -5,9 +5,7 @@
 #include "routing/win32/Win32IpHelper.h"
 #include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 
 #include <algorithm>
 #include <cctype>
@@ -309,11 +307,6 @@ TEST_F(Win32Registry, ANameWithANulInsideDeletesNothing) {
 TEST(Win32RoutingForm, FormCreateListsTheHostAdaptersAfterThePhonebookEntries) {
     testing::TFakeRas ras;
     ras.AddEntry("Home");
-    testing::TVirtualClock clock;
-    testing::TFakeSystem system;
-    testing::TFakeProfile profile;
-    testing::THeadlessApplication app;
-    testing::THeadlessControls controls;
     TWin32IpHelper ipHelper;
     TWin32Registry registry;
 
@@ -337,7 +330,8 @@ TEST(Win32RoutingForm, FormCreateListsTheHostAdaptersAfterThePhonebookEntries) {
         GTEST_SKIP() << "the host shows no network adapter to this system";
     }
 
-    TfrmBrindlecove form({app, controls, ras, clock, clock, system, profile, ipHelper, registry});
+    testing::THeadlessWindow window(ras, ipHelper, registry);
+    TfrmBrindlecove& form = window.Form;
     form.FormCreate();
 
     for (const TComboBox* list : {form.comboLocal.get(), form.comboInt.get()}) {
