@@ -2,7 +2,7 @@
 // The application object and the main window's frame as the form logic uses them: the title,
 // modal message boxes, the message loop, the window's visibility and the notification-area icon.
 
-#include "ras/RasApi.h" // UINT
+#include "common/Win32Types.h"
 
 #include <string>
 

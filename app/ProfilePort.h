@@ -8,7 +8,7 @@
 // gives the default; writing creates the file, the section and the key as needed and keeps every
 // other section, key and line as it was.
 
-#include "ras/RasApi.h" // DWORD, BOOL, LPCSTR, LPSTR
+#include "common/Win32Types.h"
 
 namespace brindlecove {
 

@@ -1,6 +1,7 @@
 // The main window's adapter lookup and route table builder.
 #include "app/brindlecove1.h"
 #include "common/AnsiText.h"
+#include "common/FixedText.h"
 #include "routing/IPv4Text.h"
 
 #include <algorithm>
@@ -21,22 +22,17 @@ constexpr const char* AdministratorMessage =
     "4. Enable the \"Run this program as an administrator\" option\r"
     "5. Click \"OK\".";
 
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-    return std::string(field, std::find(field, field + N, '\0'));
-}
-
 // The adapter list, read size-then-fetch into a buffer owned by the caller.
 class TAdapterList {
 public:
     explicit TAdapterList(IIpHelperPort& ipHelper) {
         ULONG size = 0;
-        if (ipHelper.GetAdaptersInfo(nullptr, &size) == iphlperror::NoError || size == 0) {
+        if (ipHelper.GetAdaptersInfo(nullptr, &size) == winerror::Success || size == 0) {
             return;
         }
         FBuffer.assign((size + sizeof(IP_ADAPTER_INFO) - 1) / sizeof(IP_ADAPTER_INFO),
                        IP_ADAPTER_INFO{});
-        if (ipHelper.GetAdaptersInfo(FBuffer.data(), &size) != iphlperror::NoError) {
+        if (ipHelper.GetAdaptersInfo(FBuffer.data(), &size) != winerror::Success) {
             FBuffer.clear();
         }
     }
@@ -192,11 +188,11 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     } else {
         DWORD best = 0;
         const DWORD result = ip.GetBestInterface(ip.inet_addr(nextHop.c_str()), &best);
-        if (result == iphlperror::NoError) {
+        if (result == winerror::Success) {
             index = static_cast<std::int32_t>(best);
-        } else if (result == iphlperror::NotSupported) {
+        } else if (result == winerror::NotSupported) {
             LogLine("ERROR: GetBestInterface not supported, " + description());
-        } else if (result == iphlperror::CanNotComplete) {
+        } else if (result == winerror::CanNotComplete) {
             LogLine("ERROR: GetBestInterface can not complete, " + description());
         } else {
             LogLine("ERROR: " + LastErrorText(ip) + ", " + description());
@@ -220,18 +216,18 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
         0xFFFFFFFFu;
     const DWORD result = ip.CreateIpForwardEntry(&row);
     switch (result) {
-    case iphlperror::NoError:
-    case iphlperror::ObjectAlreadyExists:
+    case winerror::Success:
+    case winerror::ObjectAlreadyExists:
         break;
-    case iphlperror::AccessDenied:
+    case winerror::AccessDenied:
         LogLine("ERROR: Access denied. Run application as Administrator, " + description());
         AccessDenied = true;
         break;
-    case iphlperror::NotSupported:
+    case winerror::NotSupported:
         LogLine("ERROR: The IP transport is not configured on the local computer, " +
                 description());
         break;
-    case iphlperror::InvalidParameter:
+    case winerror::InvalidParameter:
         LogLine("ERROR: Invalid parameter, " + description());
         break;
     default:
@@ -246,8 +242,8 @@ bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::strin
     // The table may grow between asking its size and reading it: ask again a few times rather
     // than leave the old default routes in place.
     std::vector<MIB_IPFORWARDROW> buffer;
-    DWORD result = iphlperror::InsufficientBuffer;
-    for (int attempt = 0; attempt < 4 && result == iphlperror::InsufficientBuffer; ++attempt) {
+    DWORD result = winerror::InsufficientBuffer;
+    for (int attempt = 0; attempt < 4 && result == winerror::InsufficientBuffer; ++attempt) {
         ULONG size = 0;
         ip.GetIpForwardTable(nullptr, &size, 1);
         buffer.assign(size / sizeof(MIB_IPFORWARDROW) + 2, MIB_IPFORWARDROW{});
@@ -255,7 +251,7 @@ bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::strin
         result =
             ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, 1);
     }
-    if (result != iphlperror::NoError) {
+    if (result != winerror::Success) {
         return false;
     }
     const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());

@@ -15,7 +15,6 @@ constexpr const char* ConfigSection = "CONFIG";
 constexpr DWORD SettingsBufferSize = 2048;
 constexpr std::int32_t Rapid = 1000; // supervision pace while all is well, ms
 constexpr std::int32_t Slow = 5000;  // after a dial error
-constexpr std::int32_t ErrorAuthenticationFailure = 691;
 
 // Clears a flag when it goes out of scope, however the scope is left.
 class TFlagGuard {
@@ -388,7 +387,7 @@ void TfrmBrindlecove::RasManager1Connecting(TRasManager&, std::int32_t index, st
     const std::string name = RasManager1->EntryName(index);
     LogLine("error: " + name + " -> " + std::to_string(error) + " " + buffer);
     Timer1.SetInterval(Slow);
-    if (error != ErrorAuthenticationFailure) {
+    if (error != static_cast<std::int32_t>(raserror::Authentication)) {
         return;
     }
     std::string notice;

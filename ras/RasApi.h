@@ -5,26 +5,12 @@
 // sizes and field offsets of the platform headers; on a 64-bit build the handle fields become
 // pointer-sized, as the platform headers make them there.
 
+#include "common/Win32Types.h"
+
 #include <cstddef>
 #include <cstdint>
 
-// The calling convention of the system's exported functions (it only differs on 32-bit x86).
-#if defined(_WIN32) && defined(__i386__)
-#define BRINDLECOVE_WINAPI __attribute__((stdcall))
-#else
-#define BRINDLECOVE_WINAPI
-#endif
-
 namespace brindlecove {
-
-using DWORD = std::uint32_t;
-using BOOL = std::int32_t;
-using UINT = std::uint32_t;
-using BYTE = std::uint8_t;
-using CHAR = char;
-using ULONG_PTR = std::uintptr_t;
-using LPCSTR = const char*;
-using LPSTR = char*;
 
 // A RAS connection handle (a pointer-sized handle on Windows); 0 when none is known.
 using HRASCONN = std::uintptr_t;
@@ -51,11 +37,30 @@ inline constexpr int RasPwLen = 256;
 inline constexpr int RasDnLen = 15;
 inline constexpr int RasMaxPath = 260;
 
-// RAS error codes the program names.
+// The RAS error codes the program names or answers, declared once (from raserror.h).
 namespace raserror {
-inline constexpr DWORD BufferTooSmall = 603;           // ERROR_BUFFER_TOO_SMALL
-inline constexpr DWORD CannotFindPhonebookEntry = 623; // ERROR_CANNOT_FIND_PHONEBOOK_ENTRY
-inline constexpr DWORD Authentication = 691;           // ERROR_AUTHENTICATION_FAILURE
+inline constexpr DWORD PortAlreadyOpen = 602;            // ERROR_PORT_ALREADY_OPEN
+inline constexpr DWORD BufferTooSmall = 603;             // ERROR_BUFFER_TOO_SMALL
+inline constexpr DWORD CannotFindPhonebookEntry = 623;   // ERROR_CANNOT_FIND_PHONEBOOK_ENTRY
+inline constexpr DWORD CorruptPhonebook = 625;           // ERROR_CORRUPT_PHONEBOOK
+inline constexpr DWORD Disconnection = 628;              // ERROR_DISCONNECTION
+inline constexpr DWORD UserDisconnection = 631;          // ERROR_USER_DISCONNECTION
+inline constexpr DWORD InvalidSize = 632;                // ERROR_INVALID_SIZE
+inline constexpr DWORD PortNotAvailable = 633;           // ERROR_PORT_NOT_AVAILABLE
+inline constexpr DWORD Unknown = 635;                    // ERROR_UNKNOWN
+inline constexpr DWORD NoDialinPermission = 649;         // ERROR_NO_DIALIN_PERMISSION
+inline constexpr DWORD FromDevice = 651;                 // ERROR_FROM_DEVICE
+inline constexpr DWORD NoConnection = 668;               // ERROR_NO_CONNECTION
+inline constexpr DWORD NoAnswer = 678;                   // ERROR_NO_ANSWER
+inline constexpr DWORD Authentication = 691;             // ERROR_AUTHENTICATION_FAILURE
+inline constexpr DWORD PortOrDevice = 692;               // ERROR_PORT_OR_DEVICE
+inline constexpr DWORD RasmanCannotInitialize = 711;     // ERROR_RASMAN_CANNOT_INITIALIZE
+inline constexpr DWORD PppTimeout = 718;                 // ERROR_PPP_TIMEOUT
+inline constexpr DWORD PppNoProtocolsConfigured = 720;   // ERROR_PPP_NO_PROTOCOLS_CONFIGURED
+inline constexpr DWORD NoIpAdapter = 728;                // "The system cannot find an IP adapter."
+inline constexpr DWORD ProjectionNotComplete = 730;      // ERROR_PROJECTION_NOT_COMPLETE
+inline constexpr DWORD LoopbackDetected = 737;           // ERROR_PPP_LOOPBACK_DETECTED
+inline constexpr DWORD UnableToAuthenticateServer = 778; // ERROR_UNABLE_TO_AUTHENTICATE_SERVER
 } // namespace raserror
 
 using RASPROJECTION = std::int32_t;

@@ -1,6 +1,7 @@
 #include "ras/RasManager.h"
 
 #include "common/AnsiText.h"
+#include "common/FixedText.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,19 +9,6 @@
 namespace brindlecove {
 
 namespace {
-
-// A fixed-size text field up to its first NUL, never past its end.
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-    return std::string(field, std::find(field, field + N, '\0'));
-}
-
-template <std::size_t N>
-void SetFieldText(char (&field)[N], const std::string& text) {
-    const std::size_t length = std::min(text.size(), N - 1);
-    std::copy_n(text.begin(), length, field);
-    field[length] = '\0';
-}
 
 // Runs a RAS enumeration into a zero-filled array of `initial` records whose first dwSize is set.
 // While RAS answers ERROR_BUFFER_TOO_SMALL with a larger byte count, asks again with that many

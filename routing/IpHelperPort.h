@@ -6,7 +6,8 @@
 // Addresses in the structures are 32-bit IPv4 values with the first octet in the lowest byte, as
 // inet_addr returns them.
 
-#include "ras/RasApi.h" // DWORD, UINT, BOOL, LPCSTR, BYTE
+#include "common/Win32Errors.h"
+#include "common/Win32Types.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,22 +15,7 @@
 
 namespace brindlecove {
 
-using ULONG = std::uint32_t;
-
 inline constexpr ULONG InaddrNone = 0xFFFFFFFFu; // INADDR_NONE, inet_addr's "not an address"
-
-namespace iphlperror {
-inline constexpr DWORD NoError = 0;
-inline constexpr DWORD AccessDenied = 5;           // ERROR_ACCESS_DENIED
-inline constexpr DWORD NotSupported = 50;          // ERROR_NOT_SUPPORTED
-inline constexpr DWORD InvalidParameter = 87;      // ERROR_INVALID_PARAMETER
-inline constexpr DWORD InsufficientBuffer = 122;   // ERROR_INSUFFICIENT_BUFFER
-inline constexpr DWORD BufferOverflow = 111;       // ERROR_BUFFER_OVERFLOW
-inline constexpr DWORD NoData = 232;               // ERROR_NO_DATA
-inline constexpr DWORD NotFound = 1168;            // ERROR_NOT_FOUND
-inline constexpr DWORD CanNotComplete = 1003;      // ERROR_CAN_NOT_COMPLETE
-inline constexpr DWORD ObjectAlreadyExists = 5010; // ERROR_OBJECT_ALREADY_EXISTS
-} // namespace iphlperror
 
 inline constexpr DWORD MibIpRouteTypeDirect = 3; // MIB_IPROUTE_TYPE_DIRECT
 inline constexpr DWORD MibIpRouteTypeIndirect = 4;

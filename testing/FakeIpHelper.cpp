@@ -77,12 +77,12 @@ void TFakeIpHelper::AddRoute(const std::string& dest, const std::string& mask,
 DWORD TFakeIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
     Calls.emplace_back("adapters");
     if (Adapters.empty()) {
-        return iphlperror::NoData;
+        return winerror::NoData;
     }
     const auto needed = static_cast<ULONG>(Adapters.size() * sizeof(IP_ADAPTER_INFO));
     if (info == nullptr || *size < needed) {
         *size = needed;
-        return iphlperror::BufferOverflow;
+        return winerror::BufferOverflow;
     }
     for (std::size_t i = 0; i < Adapters.size(); ++i) {
         IP_ADAPTER_INFO& a = info[i];
@@ -93,7 +93,7 @@ DWORD TFakeIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
         std::strncpy(a.IpAddressList.IpAddress.String, Adapters[i].Address.c_str(), 15);
         std::strncpy(a.GatewayList.IpAddress.String, Adapters[i].Gateway.c_str(), 15);
     }
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TFakeIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size, BOOL) {
@@ -110,11 +110,11 @@ DWORD TFakeIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size, B
                                            Routes.size() * sizeof(MIB_IPFORWARDROW));
     if (table == nullptr || *size < needed) {
         *size = needed;
-        return iphlperror::InsufficientBuffer;
+        return winerror::InsufficientBuffer;
     }
     table->dwNumEntries = static_cast<DWORD>(Routes.size());
     std::memcpy(table->table, Routes.data(), Routes.size() * sizeof(MIB_IPFORWARDROW));
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TFakeIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
@@ -130,11 +130,11 @@ DWORD TFakeIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
             existing.dwForwardMask == row->dwForwardMask &&
             existing.dwForwardNextHop == row->dwForwardNextHop &&
             existing.dwForwardIfIndex == row->dwForwardIfIndex) {
-            return iphlperror::ObjectAlreadyExists;
+            return winerror::ObjectAlreadyExists;
         }
     }
     Routes.push_back(*row);
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TFakeIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
@@ -143,10 +143,10 @@ DWORD TFakeIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
         return std::memcmp(&r, row, sizeof r) == 0;
     });
     if (found == Routes.end()) {
-        return iphlperror::NotFound;
+        return winerror::NotFound;
     }
     Routes.erase(found);
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TFakeIpHelper::GetBestInterface(DWORD destAddr, DWORD* bestIfIndex) {

@@ -1,24 +1,14 @@
 #include "testing/FakeRas.h"
 
+#include "common/FixedText.h"
+#include "common/Win32Errors.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace brindlecove::testing {
 
-namespace {
-
-constexpr DWORD ErrorInvalidSize = 632; // ERROR_INVALID_SIZE
-constexpr DWORD ErrorInvalidHandle = 6; // ERROR_INVALID_HANDLE
-constexpr DWORD ErrorInvalidParameter = 87;
-
-template <std::size_t N>
-void Copy(char (&field)[N], const std::string& text) {
-    const std::size_t length = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
-}
-
-} // namespace
+namespace {} // namespace
 
 TFakeEntry& TFakeRas::AddEntry(const std::string& name) {
     Phonebook.push_back(TFakeEntry{});
@@ -62,7 +52,7 @@ DWORD TFakeRas::RasEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD* by
         return EnumEntriesResult;
     }
     if (entries == nullptr || entries[0].dwSize != sizeof(RASENTRYNAMEA)) {
-        return ErrorInvalidSize;
+        return raserror::InvalidSize;
     }
     const auto needed = static_cast<DWORD>(Phonebook.size() * sizeof(RASENTRYNAMEA));
     if (*bytes < needed) {
@@ -72,7 +62,7 @@ DWORD TFakeRas::RasEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD* by
     }
     for (std::size_t i = 0; i < Phonebook.size(); ++i) {
         entries[i].dwSize = sizeof(RASENTRYNAMEA);
-        Copy(entries[i].szEntryName, Phonebook[i].Name);
+        SetFieldText(entries[i].szEntryName, Phonebook[i].Name);
     }
     *bytes = needed;
     *count = static_cast<DWORD>(Phonebook.size());
@@ -87,7 +77,7 @@ DWORD TFakeRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* c
         return EnumConnectionsResult;
     }
     if (connections == nullptr || connections[0].dwSize != sizeof(RASCONNA)) {
-        return ErrorInvalidSize;
+        return raserror::InvalidSize;
     }
     const auto needed = static_cast<DWORD>(Connections.size() * sizeof(RASCONNA));
     if (*bytes < needed) {
@@ -101,8 +91,8 @@ DWORD TFakeRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* c
     for (std::size_t i = 0; i < Connections.size(); ++i) {
         connections[i].dwSize = sizeof(RASCONNA);
         connections[i].hrasconn = Connections[i].Handle;
-        Copy(connections[i].szEntryName, Connections[i].EntryName);
-        Copy(connections[i].szDeviceType, "PPPoE");
+        SetFieldText(connections[i].szEntryName, Connections[i].EntryName);
+        SetFieldText(connections[i].szDeviceType, "PPPoE");
     }
     *bytes = needed;
     *count = static_cast<DWORD>(Connections.size());
@@ -116,19 +106,19 @@ DWORD TFakeRas::RasGetProjectionInfo(HRASCONN conn, RASPROJECTION projection, vo
     }
     auto* ip = static_cast<RASPPPIP*>(info);
     if (projection != RASP_PppIp || *bytes < sizeof(RASPPPIP) || ip->dwSize != sizeof(RASPPPIP)) {
-        return ErrorInvalidSize;
+        return raserror::InvalidSize;
     }
     for (const TFakeConnection& connection : Connections) {
         if (connection.Handle == conn) {
             if (connection.ProjectionResult != 0) {
                 return connection.ProjectionResult;
             }
-            Copy(ip->szIpAddress, connection.IpAddress);
-            Copy(ip->szServerIpAddress, connection.ServerIpAddress);
+            SetFieldText(ip->szIpAddress, connection.IpAddress);
+            SetFieldText(ip->szServerIpAddress, connection.ServerIpAddress);
             return 0;
         }
     }
-    return ErrorInvalidHandle;
+    return winerror::InvalidHandle;
 }
 
 DWORD TFakeRas::RasGetEntryProperties(LPCSTR, LPCSTR entryName, RASENTRYA* entryInfo,
@@ -152,10 +142,10 @@ DWORD TFakeRas::RasGetEntryProperties(LPCSTR, LPCSTR entryName, RASENTRYA* entry
         return entry->PropertiesResult;
     }
     entryInfo->dwCountryCode = entry->CountryCode;
-    Copy(entryInfo->szAreaCode, entry->AreaCode);
-    Copy(entryInfo->szLocalPhoneNumber, entry->PhoneNumber);
-    Copy(entryInfo->szDeviceType, entry->DeviceType);
-    Copy(entryInfo->szDeviceName, entry->DeviceName);
+    SetFieldText(entryInfo->szAreaCode, entry->AreaCode);
+    SetFieldText(entryInfo->szLocalPhoneNumber, entry->PhoneNumber);
+    SetFieldText(entryInfo->szDeviceType, entry->DeviceType);
+    SetFieldText(entryInfo->szDeviceName, entry->DeviceName);
     return 0;
 }
 
@@ -164,14 +154,14 @@ DWORD TFakeRas::RasGetEntryDialParams(LPCSTR, RASDIALPARAMSA* params, BOOL* pass
         return RasUnavailable;
     }
     if (params->dwSize != sizeof(RASDIALPARAMSA)) {
-        return ErrorInvalidSize;
+        return raserror::InvalidSize;
     }
     const TFakeEntry* entry = FindEntry(params->szEntryName);
     if (entry == nullptr || !entry->HasDialParams) {
         return raserror::CannotFindPhonebookEntry;
     }
-    Copy(params->szUserName, entry->UserName);
-    Copy(params->szPassword, entry->Password);
+    SetFieldText(params->szUserName, entry->UserName);
+    SetFieldText(params->szPassword, entry->Password);
     *password = entry->Password.empty() ? 0 : 1;
     return 0;
 }
@@ -183,7 +173,7 @@ DWORD TFakeRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     }
     if (extensions != nullptr || phonebook != nullptr || notifierType != 0 || notifier != nullptr ||
         *conn != 0) {
-        return ErrorInvalidParameter; // the program dials synchronously with a cleared handle
+        return winerror::InvalidParameter; // the program dials synchronously with a cleared handle
     }
     const std::string name = params->szEntryName;
     Dialled.push_back(name);
@@ -219,7 +209,7 @@ DWORD TFakeRas::RasGetErrorString(UINT error, LPSTR buffer, DWORD bufferSize) {
     }
     const auto text = ErrorTexts.find(error);
     if (text == ErrorTexts.end() || buffer == nullptr || bufferSize == 0) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     const std::size_t length = std::min<std::size_t>(text->second.size(), bufferSize - 1);
     std::memcpy(buffer, text->second.data(), length);

@@ -63,7 +63,7 @@ std::uint32_t TWin32System::ReadWholeFile(const std::string& path, std::uint64_t
     std::string data;
     char chunk[65536];
     for (;;) {
-        DWORD got = 0;
+        ::DWORD got = 0;
         if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr)) {
             return ::GetLastError();
         }

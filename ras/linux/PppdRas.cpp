@@ -1,5 +1,8 @@
 #include "ras/linux/PppdRas.h"
 
+#include "common/FixedText.h"
+#include "common/Win32Errors.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -29,29 +32,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr DWORD ErrorInvalidHandle = 6;     // ERROR_INVALID_HANDLE
-constexpr DWORD ErrorInvalidParameter = 87; // ERROR_INVALID_PARAMETER
-constexpr DWORD PortAlreadyOpen = 602;      // ERROR_PORT_ALREADY_OPEN
-constexpr DWORD InvalidSize = 632;          // ERROR_INVALID_SIZE
-constexpr DWORD NoAnswer = 678;             // ERROR_NO_ANSWER
-constexpr DWORD ProjectionNotComplete = 730;
-constexpr DWORD ServiceNotStarted = 711;
-constexpr DWORD UnknownError = 635;
-
 constexpr std::size_t MaxOutput = 64 * 1024;
 constexpr std::size_t MaxOptionFile = 1024 * 1024;
-
-template <std::size_t N>
-void SetField(char (&field)[N], const std::string& text) {
-    const std::size_t length = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
-}
-
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-    return std::string(field, std::find(field, field + N, '\0'));
-}
 
 // A whole small file; nullopt when it cannot be read.
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
@@ -495,7 +477,7 @@ DWORD RasCodeFromPppdExit(int exitCode) {
     case 2:
         return 625;
     case 3:
-        return ServiceNotStarted;
+        return raserror::RasmanCannotInitialize;
     case 4:
         return 728;
     case 5:
@@ -504,7 +486,7 @@ DWORD RasCodeFromPppdExit(int exitCode) {
     case 7:
         return 633;
     case 8:
-        return NoAnswer;
+        return raserror::NoAnswer;
     case 9:
         return 651;
     case 10:
@@ -528,7 +510,7 @@ DWORD RasCodeFromPppdExit(int exitCode) {
     case 21:
         return 649;
     default:
-        return UnknownError; // 1, 14 and anything pppd does not document
+        return raserror::Unknown; // 1, 14 and anything pppd does not document
     }
 }
 
@@ -536,7 +518,7 @@ DWORD RasCodeFromWaitStatus(int waitStatus) {
     if (WIFEXITED(waitStatus)) {
         return RasCodeFromPppdExit(WEXITSTATUS(waitStatus));
     }
-    return UnknownError;
+    return raserror::Unknown;
 }
 
 std::string RasErrorText(DWORD code) {
@@ -915,10 +897,10 @@ std::optional<TPppdRas::TLink> TPppdRas::FindLinkByPid(pid_t pid) {
 
 DWORD TPppdRas::RasEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD* bytes, DWORD* count) {
     if (bytes == nullptr || count == nullptr) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     if (entries == nullptr || entries[0].dwSize != sizeof(RASENTRYNAMEA)) {
-        return InvalidSize;
+        return raserror::InvalidSize;
     }
     const auto names = Entries();
     const auto needed = static_cast<DWORD>(names.size() * sizeof(RASENTRYNAMEA));
@@ -929,7 +911,7 @@ DWORD TPppdRas::RasEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD* by
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         entries[i].dwSize = sizeof(RASENTRYNAMEA);
-        SetField(entries[i].szEntryName, names[i]);
+        SetFieldText(entries[i].szEntryName, names[i]);
     }
     *bytes = needed;
     return 0;
@@ -937,10 +919,10 @@ DWORD TPppdRas::RasEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD* by
 
 DWORD TPppdRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* count) {
     if (bytes == nullptr || count == nullptr) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     if (connections == nullptr || connections[0].dwSize != sizeof(RASCONNA)) {
-        return InvalidSize;
+        return raserror::InvalidSize;
     }
     const auto links = ActiveLinks();
     const auto needed = static_cast<DWORD>(links.size() * sizeof(RASCONNA));
@@ -954,12 +936,12 @@ DWORD TPppdRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* c
         connection = RASCONNA{};
         connection.dwSize = sizeof(RASCONNA);
         connection.hrasconn = static_cast<HRASCONN>(links[i].Pid);
-        SetField(connection.szEntryName, links[i].Entry);
+        SetFieldText(connection.szEntryName, links[i].Entry);
         const auto text = ReadSmallFile(FConfig.PeersFolder + "/" + links[i].Entry, MaxOptionFile);
         if (text) {
             const auto options = pppd::ReadPeerOptions(pppd::SplitOptionWords(*text));
-            SetField(connection.szDeviceType, options.DeviceType);
-            SetField(connection.szDeviceName, options.DeviceName);
+            SetFieldText(connection.szDeviceType, options.DeviceType);
+            SetFieldText(connection.szDeviceName, options.DeviceName);
         }
     }
     *bytes = needed;
@@ -969,32 +951,32 @@ DWORD TPppdRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* c
 DWORD TPppdRas::RasGetProjectionInfo(HRASCONN conn, RASPROJECTION projection, void* info,
                                      DWORD* bytes) {
     if (info == nullptr || bytes == nullptr) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     auto* ip = static_cast<RASPPPIP*>(info);
     if (projection != RASP_PppIp || *bytes < sizeof(RASPPPIP) || ip->dwSize != sizeof(RASPPPIP)) {
-        return InvalidSize;
+        return raserror::InvalidSize;
     }
     const auto pid = PidFromHandle(conn);
     const auto link = pid ? FindLinkByPid(*pid) : std::nullopt;
     if (!link) {
-        return ErrorInvalidHandle;
+        return winerror::InvalidHandle;
     }
     const auto addresses =
         link->Interface.empty() ? std::nullopt : pppd::InterfaceAddresses(link->Interface);
     if (!addresses) {
-        return ProjectionNotComplete;
+        return raserror::ProjectionNotComplete;
     }
     ip->dwError = 0;
-    SetField(ip->szIpAddress, addresses->Local);
-    SetField(ip->szServerIpAddress, addresses->Peer);
+    SetFieldText(ip->szIpAddress, addresses->Local);
+    SetFieldText(ip->szServerIpAddress, addresses->Peer);
     return 0;
 }
 
 DWORD TPppdRas::RasGetEntryProperties(LPCSTR, LPCSTR entry, RASENTRYA* entryInfo,
                                       DWORD* entryInfoSize, BYTE*, DWORD* deviceInfoSize) {
     if (entry == nullptr || entryInfoSize == nullptr) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     if (!IsEntry(entry)) {
         return raserror::CannotFindPhonebookEntry;
@@ -1007,7 +989,7 @@ DWORD TPppdRas::RasGetEntryProperties(LPCSTR, LPCSTR entry, RASENTRYA* entryInfo
         return raserror::BufferTooSmall;
     }
     if (entryInfo->dwSize != sizeof(RASENTRYA)) {
-        return InvalidSize;
+        return raserror::InvalidSize;
     }
     const auto text = ReadSmallFile(FConfig.PeersFolder + "/" + entry, MaxOptionFile);
     if (!text) {
@@ -1016,8 +998,8 @@ DWORD TPppdRas::RasGetEntryProperties(LPCSTR, LPCSTR entry, RASENTRYA* entryInfo
     const auto options = pppd::ReadPeerOptions(pppd::SplitOptionWords(*text));
     *entryInfo = RASENTRYA{};
     entryInfo->dwSize = sizeof(RASENTRYA);
-    SetField(entryInfo->szDeviceType, options.DeviceType);
-    SetField(entryInfo->szDeviceName, options.DeviceName);
+    SetFieldText(entryInfo->szDeviceType, options.DeviceType);
+    SetFieldText(entryInfo->szDeviceName, options.DeviceName);
     *entryInfoSize = sizeof(RASENTRYA);
     if (deviceInfoSize != nullptr) {
         *deviceInfoSize = 0;
@@ -1027,10 +1009,10 @@ DWORD TPppdRas::RasGetEntryProperties(LPCSTR, LPCSTR entry, RASENTRYA* entryInfo
 
 DWORD TPppdRas::RasGetEntryDialParams(LPCSTR, RASDIALPARAMSA* params, BOOL* password) {
     if (params == nullptr || password == nullptr) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     if (params->dwSize != sizeof(RASDIALPARAMSA)) {
-        return InvalidSize;
+        return raserror::InvalidSize;
     }
     const std::string name = FieldText(params->szEntryName);
     if (!IsEntry(name)) {
@@ -1041,9 +1023,9 @@ DWORD TPppdRas::RasGetEntryDialParams(LPCSTR, RASDIALPARAMSA* params, BOOL* pass
         return raserror::CannotFindPhonebookEntry;
     }
     const auto options = pppd::ReadPeerOptions(pppd::SplitOptionWords(*text));
-    SetField(params->szUserName, options.User);
+    SetFieldText(params->szUserName, options.User);
     // pppd reads the secret itself: it never leaves the secrets files.
-    SetField(params->szPassword, "");
+    SetFieldText(params->szPassword, "");
     *password = pppd::HasSecretFor(FConfig.SecretsFolder, options.User) ? 1 : 0;
     return 0;
 }
@@ -1053,7 +1035,7 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     using Clock = std::chrono::steady_clock;
     if (extensions != nullptr || phonebook != nullptr || notifierType != 0 || notifier != nullptr ||
         params == nullptr || conn == nullptr) {
-        return ErrorInvalidParameter; // only synchronous dials of the default phonebook
+        return winerror::InvalidParameter; // only synchronous dials of the default phonebook
     }
     FLastDialOutput.clear();
     const std::string name = FieldText(params->szEntryName);
@@ -1061,15 +1043,15 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
         return raserror::CannotFindPhonebookEntry;
     }
     if (access(FConfig.PppdPath.c_str(), X_OK) != 0) {
-        return ServiceNotStarted;
+        return raserror::RasmanCannotInitialize;
     }
     if (const auto running = FindLink(name)) {
         *conn = static_cast<HRASCONN>(running->Pid);
-        return PortAlreadyOpen;
+        return raserror::PortAlreadyOpen;
     }
     int pipeEnds[2] = {-1, -1};
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        return UnknownError;
+        return raserror::Unknown;
     }
     TUniqueFd readEnd(pipeEnds[0]);
     TUniqueFd writeEnd(pipeEnds[1]);
@@ -1079,7 +1061,7 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
                                             writeEnd.Get());
     writeEnd = TUniqueFd();
     if (!child) {
-        return ServiceNotStarted;
+        return raserror::RasmanCannotInitialize;
     }
     const auto drain = [&] {
         char chunk[4096];
@@ -1120,7 +1102,7 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     if (pipeOpen) {
         drain(); // what is there now; a helper pppd started may keep the pipe open
     }
-    DWORD result = timedOut ? NoAnswer : pppd::RasCodeFromWaitStatus(*status);
+    DWORD result = timedOut ? raserror::NoAnswer : pppd::RasCodeFromWaitStatus(*status);
     // The handle of the link, when there is one: once it is up, after its address appears.
     const Clock::time_point waitUntil = Clock::now() + FConfig.AddressWait;
     std::optional<TLink> link = FindLink(name);
@@ -1132,7 +1114,7 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     if (link) {
         *conn = static_cast<HRASCONN>(link->Pid);
     } else if (result == 0) {
-        result = UnknownError; // pppd reported the link up, yet no pppd carries it
+        result = raserror::Unknown; // pppd reported the link up, yet no pppd carries it
     }
     return result;
 }
@@ -1140,24 +1122,24 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
 DWORD TPppdRas::RasHangUp(HRASCONN conn) {
     const auto pid = PidFromHandle(conn);
     if (!pid) {
-        return ErrorInvalidHandle;
+        return winerror::InvalidHandle;
     }
     // A pidfd taken before the check keeps naming that process even if its pid is reused before
     // the signal goes out.
     const TUniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, *pid, 0)));
     if (!FindLinkByPid(*pid)) {
-        return ErrorInvalidHandle; // never signal a process that is not that link's pppd
+        return winerror::InvalidHandle; // never signal a process that is not that link's pppd
     }
     const long sent = process.Get() >= 0
                           ? syscall(SYS_pidfd_send_signal, process.Get(), SIGTERM, nullptr, 0)
                           : kill(*pid, SIGTERM);
-    return sent == 0 ? 0 : ErrorInvalidHandle;
+    return sent == 0 ? 0 : winerror::InvalidHandle;
 }
 
 DWORD TPppdRas::RasGetErrorString(UINT error, LPSTR buffer, DWORD bufferSize) {
     const std::string text = pppd::RasErrorText(error);
     if (text.empty() || buffer == nullptr || bufferSize == 0) {
-        return ErrorInvalidParameter;
+        return winerror::InvalidParameter;
     }
     const std::size_t length = std::min<std::size_t>(text.size(), bufferSize - 1);
     std::memcpy(buffer, text.data(), length);

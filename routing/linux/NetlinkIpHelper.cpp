@@ -1,5 +1,6 @@
 #include "routing/linux/NetlinkIpHelper.h"
 
+#include "common/FixedText.h"
 #include "common/linux/Win32Error.h"
 
 #include <algorithm>
@@ -79,23 +80,16 @@ void DottedInto(std::uint32_t address, char (&text)[16]) {
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
 }
 
-template <std::size_t N>
-void CopyText(const std::string& from, char (&to)[N]) {
-    const std::size_t n = std::min(from.size(), N - 1);
-    std::memcpy(to, from.data(), n);
-    to[n] = '\0';
-}
-
 // The kernel's answer to a route change as the builder's codes.
 DWORD RouteChangeError(int err) {
     switch (err) {
     case EEXIST:
-        return iphlperror::ObjectAlreadyExists;
+        return winerror::ObjectAlreadyExists;
     case EPERM:
     case EACCES:
-        return iphlperror::AccessDenied;
+        return winerror::AccessDenied;
     case EINVAL:
-        return iphlperror::InvalidParameter;
+        return winerror::InvalidParameter;
     default:
         return Win32ErrorFromErrno(err);
     }
@@ -457,8 +451,8 @@ int TNetlinkIpHelper::ReadAdapters() {
         const TLink& link = links[i];
         IP_ADAPTER_INFO& adapter = FAdapters[i];
         adapter.ComboIndex = link.Index;
-        CopyText(link.Name, adapter.AdapterName);
-        CopyText(link.Name, adapter.Description);
+        SetFieldText(adapter.AdapterName, link.Name);
+        SetFieldText(adapter.Description, link.Name);
         adapter.AddressLength = link.HardwareLength;
         std::memcpy(adapter.Address, link.Hardware, link.HardwareLength);
         adapter.Index = link.Index;
@@ -509,7 +503,7 @@ int TNetlinkIpHelper::ReadAdapters() {
 
 DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
     if (size == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     // A fetch right after the size query answers what that query read: the size stays right,
     // and the kernel is not asked twice in a row.
@@ -521,25 +515,25 @@ DWORD TNetlinkIpHelper::GetAdaptersInfo(IP_ADAPTER_INFO* info, ULONG* size) {
         }
     }
     if (FAdapters.empty()) {
-        return Fail(iphlperror::NoData);
+        return Fail(winerror::NoData);
     }
     const std::size_t needed = FAdapters.size() * sizeof(IP_ADAPTER_INFO);
     if (info == nullptr || *size < needed) {
         *size = static_cast<ULONG>(needed);
         FKept = TKept::Adapters;
-        return Fail(iphlperror::BufferOverflow);
+        return Fail(winerror::BufferOverflow);
     }
     for (std::size_t i = 0; i < FAdapters.size(); ++i) {
         info[i] = FAdapters[i];
         info[i].Next = i + 1 < FAdapters.size() ? &info[i + 1] : nullptr;
     }
     *size = static_cast<ULONG>(needed);
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size, BOOL order) {
     if (size == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     const bool fetchAfterQuery = FKept == TKept::Routes && table != nullptr;
     FKept = TKept::Nothing;
@@ -549,14 +543,14 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         }
     }
     if (FRoutes.empty()) {
-        return Fail(iphlperror::NoData);
+        return Fail(winerror::NoData);
     }
     const std::size_t needed =
         offsetof(MIB_IPFORWARDTABLE, table) + FRoutes.size() * sizeof(MIB_IPFORWARDROW);
     if (table == nullptr || *size < needed) {
         *size = static_cast<ULONG>(needed);
         FKept = TKept::Routes;
-        return Fail(iphlperror::InsufficientBuffer);
+        return Fail(winerror::InsufficientBuffer);
     }
     if (order != 0) {
         // By destination, then mask, metric and next hop, as numbers in host order. The kernel
@@ -598,17 +592,17 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         out += sizeof row;
     }
     *size = static_cast<ULONG>(needed);
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 DWORD TNetlinkIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
     if (row == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     // A mask must be contiguous and the destination may not have bits outside it: answered here,
     // as Windows does, without asking the kernel.
     if (!IsContiguousMask(row->dwForwardMask) || (row->dwForwardDest & ~row->dwForwardMask) != 0) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     if (!FSocket.Valid()) {
         return Fail(Win32ErrorFromErrno(FOpenError));
@@ -620,7 +614,7 @@ DWORD TNetlinkIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
     header.rtm_scope = row->dwForwardNextHop != 0 ? RT_SCOPE_UNIVERSE : RT_SCOPE_LINK;
     header.rtm_type = RTN_UNICAST;
     const int err = ChangeRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, header, *row);
-    return err == 0 ? iphlperror::NoError : Fail(RouteChangeError(err));
+    return err == 0 ? winerror::Success : Fail(RouteChangeError(err));
 }
 
 int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
@@ -645,10 +639,10 @@ int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg
 
 DWORD TNetlinkIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
     if (row == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     if (!IsContiguousMask(row->dwForwardMask)) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     if (!FSocket.Valid()) {
         return Fail(Win32ErrorFromErrno(FOpenError));
@@ -658,14 +652,14 @@ DWORD TNetlinkIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
     header.rtm_scope = RT_SCOPE_NOWHERE; // any scope, any protocol, any type: the row decides
     const int err = ChangeRoute(RTM_DELROUTE, 0, header, *row);
     if (err == 0) {
-        return iphlperror::NoError;
+        return winerror::Success;
     }
-    return Fail(err == ESRCH ? iphlperror::NotFound : RouteChangeError(err));
+    return Fail(err == ESRCH ? winerror::NotFound : RouteChangeError(err));
 }
 
 DWORD TNetlinkIpHelper::GetBestInterface(DWORD destAddr, DWORD* bestIfIndex) {
     if (bestIfIndex == nullptr) {
-        return Fail(iphlperror::InvalidParameter);
+        return Fail(winerror::InvalidParameter);
     }
     if (!FSocket.Valid()) {
         return Fail(Win32ErrorFromErrno(FOpenError));
@@ -698,10 +692,10 @@ DWORD TNetlinkIpHelper::GetBestInterface(DWORD destAddr, DWORD* bestIfIndex) {
         return Fail(Win32ErrorFromErrno(err));
     }
     if (!found) {
-        return Fail(iphlperror::NotFound);
+        return Fail(winerror::NotFound);
     }
     *bestIfIndex = index;
-    return iphlperror::NoError;
+    return winerror::Success;
 }
 
 ULONG TNetlinkIpHelper::inet_addr(LPCSTR text) {
@@ -710,7 +704,7 @@ ULONG TNetlinkIpHelper::inet_addr(LPCSTR text) {
 
 BOOL TNetlinkIpHelper::GetVersionExA(OSVERSIONINFOA* info) {
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        Fail(iphlperror::InvalidParameter);
+        Fail(winerror::InvalidParameter);
         return 0;
     }
     // Not Windows: no version the core would take for Vista or later.
@@ -726,19 +720,19 @@ std::string TNetlinkIpHelper::ErrorText(DWORD code) {
     }
     // The codes of this port that the shared table does not know, in Windows' words.
     switch (code) {
-    case iphlperror::NotSupported:
+    case winerror::NotSupported:
         return "The request is not supported.";
-    case iphlperror::BufferOverflow:
+    case winerror::BufferOverflow:
         return "The file name is too long.";
-    case iphlperror::InsufficientBuffer:
+    case winerror::InsufficientBuffer:
         return "The data area passed to a system call is too small.";
-    case iphlperror::NoData:
+    case winerror::NoData:
         return "The pipe is being closed.";
-    case iphlperror::CanNotComplete:
+    case winerror::CanNotComplete:
         return "Cannot complete this function.";
-    case iphlperror::NotFound:
+    case winerror::NotFound:
         return "Element not found.";
-    case iphlperror::ObjectAlreadyExists:
+    case winerror::ObjectAlreadyExists:
         return "The object already exists.";
     default:
         return {};

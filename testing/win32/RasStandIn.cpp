@@ -8,6 +8,7 @@
 //   error CODE|TEXT
 //
 // Built without RasGetProjectionInfoA when STANDIN_WITHOUT_PROJECTION is defined.
+#include "common/FixedText.h"
 #include "ras/RasApi.h"
 
 #include <algorithm>
@@ -85,13 +86,6 @@ std::string Field(const TLine& line, std::size_t index) {
     return index < line.Fields.size() ? line.Fields[index] : std::string();
 }
 
-template <std::size_t N>
-void Copy(char (&field)[N], const std::string& text) {
-    const std::size_t length = std::min(text.size(), N - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
-}
-
 const TLine* FindByName(const std::vector<TLine>& lines, const char* name) {
     for (const TLine& line : lines) {
         if (Field(line, 0) == name) {
@@ -129,7 +123,7 @@ STANDIN_EXPORT DWORD WINAPI RasEnumEntriesA(LPCSTR, LPCSTR, bc::RASENTRYNAMEA* e
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         entries[i].dwSize = sizeof(bc::RASENTRYNAMEA);
-        Copy(entries[i].szEntryName, Field(lines[i], 0));
+        bc::SetFieldText(entries[i].szEntryName, Field(lines[i], 0));
     }
     return 0;
 }
@@ -149,7 +143,7 @@ STANDIN_EXPORT DWORD WINAPI RasEnumConnectionsA(bc::RASCONNA* connections, DWORD
     for (std::size_t i = 0; i < lines.size(); ++i) {
         connections[i].dwSize = sizeof(bc::RASCONNA);
         connections[i].hrasconn = Handle(Field(lines[i], 1));
-        Copy(connections[i].szEntryName, Field(lines[i], 0));
+        bc::SetFieldText(connections[i].szEntryName, Field(lines[i], 0));
     }
     return 0;
 }
@@ -167,8 +161,8 @@ STANDIN_EXPORT DWORD WINAPI RasGetProjectionInfoA(bc::HRASCONN conn, bc::RASPROJ
             if (Field(line, 2) == "-") {
                 return 731; // ERROR_PROTOCOL_NOT_CONFIGURED
             }
-            Copy(ip->szIpAddress, Field(line, 2));
-            Copy(ip->szServerIpAddress, Field(line, 3));
+            bc::SetFieldText(ip->szIpAddress, Field(line, 2));
+            bc::SetFieldText(ip->szServerIpAddress, Field(line, 3));
             return 0;
         }
     }
@@ -188,10 +182,10 @@ STANDIN_EXPORT DWORD WINAPI RasGetEntryPropertiesA(LPCSTR, LPCSTR name, bc::RASE
         *deviceInfoSize = 0;
         return bc::raserror::BufferTooSmall;
     }
-    Copy(info->szDeviceType, Field(*entry, 1));
-    Copy(info->szDeviceName, Field(*entry, 2));
-    Copy(info->szLocalPhoneNumber, Field(*entry, 3));
-    Copy(info->szAreaCode, Field(*entry, 4));
+    bc::SetFieldText(info->szDeviceType, Field(*entry, 1));
+    bc::SetFieldText(info->szDeviceName, Field(*entry, 2));
+    bc::SetFieldText(info->szLocalPhoneNumber, Field(*entry, 3));
+    bc::SetFieldText(info->szAreaCode, Field(*entry, 4));
     info->dwCountryCode = static_cast<DWORD>(std::atoi(Field(*entry, 5).c_str()));
     return 0;
 }
@@ -206,7 +200,7 @@ STANDIN_EXPORT DWORD WINAPI RasGetEntryDialParamsA(LPCSTR, bc::RASDIALPARAMSA* p
     if (entry == nullptr) {
         return bc::raserror::CannotFindPhonebookEntry;
     }
-    Copy(params->szUserName, Field(*entry, 6));
+    bc::SetFieldText(params->szUserName, Field(*entry, 6));
     *password = 1;
     return 0;
 }

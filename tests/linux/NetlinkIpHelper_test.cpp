@@ -207,16 +207,16 @@ MIB_IPFORWARDROW Row(const char* dest, const char* mask, const char* nextHop, co
 
 std::vector<MIB_IPFORWARDROW> ForwardTable(IIpHelperPort& ip, BOOL order) {
     ULONG size = 0;
-    EXPECT_EQ(ip.GetIpForwardTable(nullptr, &size, order), iphlperror::InsufficientBuffer);
+    EXPECT_EQ(ip.GetIpForwardTable(nullptr, &size, order), winerror::InsufficientBuffer);
     std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 1);
     ULONG tooSmall = size - 1;
     EXPECT_EQ(ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &tooSmall,
                                    order),
-              iphlperror::InsufficientBuffer);
+              winerror::InsufficientBuffer);
     EXPECT_EQ(tooSmall, size);
     EXPECT_EQ(
         ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, order),
-        iphlperror::NoError);
+        winerror::Success);
     const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());
     return {table->table, table->table + table->dwNumEntries};
 }
@@ -290,14 +290,14 @@ TEST(NetlinkIpHelper, ListsTheInterfacesWithFirstAddressAndGatewayInIndexOrder) 
             TNetlinkIpHelper ip;
             ASSERT_EQ(ip.OpenError(), 0);
             ULONG size = 0;
-            ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &size), iphlperror::BufferOverflow);
+            ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &size), winerror::BufferOverflow);
             ASSERT_EQ(size, 6 * sizeof(IP_ADAPTER_INFO)) << "lo is left out";
             ULONG tooSmall = size - 1;
             std::vector<IP_ADAPTER_INFO> buffer(6);
-            EXPECT_EQ(ip.GetAdaptersInfo(buffer.data(), &tooSmall), iphlperror::BufferOverflow);
+            EXPECT_EQ(ip.GetAdaptersInfo(buffer.data(), &tooSmall), winerror::BufferOverflow);
             EXPECT_EQ(tooSmall, size);
-            EXPECT_EQ(ip.GetLastError(), iphlperror::BufferOverflow);
-            ASSERT_EQ(ip.GetAdaptersInfo(buffer.data(), &size), iphlperror::NoError);
+            EXPECT_EQ(ip.GetLastError(), winerror::BufferOverflow);
+            ASSERT_EQ(ip.GetAdaptersInfo(buffer.data(), &size), winerror::Success);
 
             std::vector<std::string> seen;
             DWORD previous = 0;
@@ -361,34 +361,34 @@ TEST(NetlinkIpHelper, AFetchAfterASizeQueryIsConsistentAndAChangeInBetweenIsSeen
     InPrivateNetwork("", [] {
         TNetlinkIpHelper ip;
         ULONG size = 0;
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
         std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 4);
         auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
         ULONG room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
-        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), iphlperror::NoError);
+        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
         const DWORD before = table->dwNumEntries;
 
         // Another program's change between query and fetch may or may not be seen; our own is.
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
         const auto added = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&added), iphlperror::NoError);
+        ASSERT_EQ(ip.CreateIpForwardEntry(&added), winerror::Success);
         room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
-        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), iphlperror::NoError);
+        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
         EXPECT_EQ(table->dwNumEntries, before + 1);
 
         std::string why;
         ASSERT_TRUE(testing::IpBatch("route add 198.51.100.0/24 dev int0\n", why)) << why;
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), iphlperror::InsufficientBuffer);
+        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
         EXPECT_EQ(size,
                   offsetof(MIB_IPFORWARDTABLE, table) + (before + 2) * sizeof(MIB_IPFORWARDROW))
             << "a new query reads the kernel again";
 
         ULONG adapters = 0;
-        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), iphlperror::BufferOverflow);
+        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
         ASSERT_TRUE(testing::IpBatch("link add late0 type veth peer name late1\n", why)) << why;
-        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), iphlperror::BufferOverflow);
+        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
         std::vector<IP_ADAPTER_INFO> list(adapters / sizeof(IP_ADAPTER_INFO));
-        ASSERT_EQ(ip.GetAdaptersInfo(list.data(), &adapters), iphlperror::NoError);
+        ASSERT_EQ(ip.GetAdaptersInfo(list.data(), &adapters), winerror::Success);
         std::vector<std::string> names;
         for (const IP_ADAPTER_INFO* a = list.data(); a != nullptr; a = a->Next) {
             names.emplace_back(a->Description);
@@ -402,24 +402,24 @@ TEST(NetlinkIpHelper, CreatesAndDeletesRoutesAndAnswersWin32Codes) {
     InPrivateNetwork("", [] {
         TNetlinkIpHelper ip;
         const auto viaGateway = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&viaGateway), iphlperror::NoError);
+        ASSERT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::Success);
         EXPECT_THAT(MainRoutes(),
                     Contains("198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 7"));
-        EXPECT_EQ(ip.CreateIpForwardEntry(&viaGateway), iphlperror::ObjectAlreadyExists);
-        EXPECT_EQ(ip.GetLastError(), iphlperror::ObjectAlreadyExists);
+        EXPECT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::ObjectAlreadyExists);
+        EXPECT_EQ(ip.GetLastError(), winerror::ObjectAlreadyExists);
         auto otherMetric = viaGateway;
         otherMetric.dwForwardMetric1 = 8;
-        EXPECT_EQ(ip.CreateIpForwardEntry(&otherMetric), iphlperror::NoError)
+        EXPECT_EQ(ip.CreateIpForwardEntry(&otherMetric), winerror::Success)
             << "routes differ by metric";
 
         const auto onLink = Row("198.51.100.0", "255.255.255.0", "0.0.0.0", "int0", 3);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&onLink), iphlperror::NoError);
+        ASSERT_EQ(ip.CreateIpForwardEntry(&onLink), winerror::Success);
         EXPECT_THAT(MainRoutes(),
                     Contains("198.51.100.0/24 dev int0 proto static scope link metric 3"));
 
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), iphlperror::NoError);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), iphlperror::NotFound);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&onLink), iphlperror::NoError);
+        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::Success);
+        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::NotFound);
+        EXPECT_EQ(ip.DeleteIpForwardEntry(&onLink), winerror::Success);
         EXPECT_THAT(MainRoutes(),
                     ElementsAre("10.1.0.0/24 dev loc0 proto kernel scope link src 10.1.0.1",
                                 "10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1",
@@ -432,16 +432,16 @@ TEST(NetlinkIpHelper, RefusesMalformedRowsWithoutAskingTheKernel) {
         TNetlinkIpHelper ip;
         const auto before = MainRoutes();
         const auto holes = Row("198.18.0.0", "255.0.255.0", "10.1.0.2", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&holes), iphlperror::InvalidParameter);
+        EXPECT_EQ(ip.CreateIpForwardEntry(&holes), winerror::InvalidParameter);
         const auto hostBits = Row("198.18.0.1", "255.255.255.0", "10.1.0.2", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&hostBits), iphlperror::InvalidParameter);
-        EXPECT_EQ(ip.GetLastError(), iphlperror::InvalidParameter);
+        EXPECT_EQ(ip.CreateIpForwardEntry(&hostBits), winerror::InvalidParameter);
+        EXPECT_EQ(ip.GetLastError(), winerror::InvalidParameter);
         EXPECT_EQ(ip.ErrorText(ip.GetLastError()), "The parameter is incorrect.");
-        EXPECT_EQ(ip.CreateIpForwardEntry(nullptr), iphlperror::InvalidParameter);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(nullptr), iphlperror::InvalidParameter);
-        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), nullptr), iphlperror::InvalidParameter);
-        EXPECT_EQ(ip.GetIpForwardTable(nullptr, nullptr, 0), iphlperror::InvalidParameter);
-        EXPECT_EQ(ip.GetAdaptersInfo(nullptr, nullptr), iphlperror::InvalidParameter);
+        EXPECT_EQ(ip.CreateIpForwardEntry(nullptr), winerror::InvalidParameter);
+        EXPECT_EQ(ip.DeleteIpForwardEntry(nullptr), winerror::InvalidParameter);
+        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), nullptr), winerror::InvalidParameter);
+        EXPECT_EQ(ip.GetIpForwardTable(nullptr, nullptr, 0), winerror::InvalidParameter);
+        EXPECT_EQ(ip.GetAdaptersInfo(nullptr, nullptr), winerror::InvalidParameter);
         EXPECT_EQ(MainRoutes(), before);
     });
 }
@@ -475,9 +475,9 @@ TEST(NetlinkIpHelper, FindsTheBestInterfaceForAnAddress) {
     InPrivateNetwork("route add default via 10.2.0.2 dev int0\n", [] {
         TNetlinkIpHelper ip;
         DWORD index = 0;
-        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.77"), &index), iphlperror::NoError);
+        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.77"), &index), winerror::Success);
         EXPECT_EQ(index, IndexOf("loc0"));
-        EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), iphlperror::NoError);
+        EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), winerror::Success);
         EXPECT_EQ(index, IndexOf("int0"));
 
         std::string why;

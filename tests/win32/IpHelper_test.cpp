@@ -33,7 +33,7 @@ struct TAdapters {
 
     explicit TAdapters(IIpHelperPort& ip) {
         SizeResult = ip.GetAdaptersInfo(nullptr, &Size);
-        if (SizeResult != iphlperror::BufferOverflow) {
+        if (SizeResult != winerror::BufferOverflow) {
             return;
         }
         Buffer.resize((Size + sizeof(IP_ADAPTER_INFO) - 1) / sizeof(IP_ADAPTER_INFO));
@@ -41,7 +41,7 @@ struct TAdapters {
     }
     std::vector<const IP_ADAPTER_INFO*> List() const {
         std::vector<const IP_ADAPTER_INFO*> list;
-        if (FetchResult == iphlperror::NoError && !Buffer.empty()) {
+        if (FetchResult == winerror::Success && !Buffer.empty()) {
             for (const IP_ADAPTER_INFO* a = Buffer.data(); a != nullptr && list.size() < 1000;
                  a = a->Next) {
                 list.push_back(a);
@@ -69,12 +69,12 @@ protected:
 
 TEST_F(Win32IpHelper, AdaptersAreReadSizeThenFetchAndWalkedThroughNext) {
     const TAdapters adapters(Ip);
-    if (adapters.SizeResult == iphlperror::NoData) {
+    if (adapters.SizeResult == winerror::NoData) {
         GTEST_SKIP() << "the host shows no network adapter to this system";
     }
-    ASSERT_EQ(adapters.SizeResult, iphlperror::BufferOverflow);
+    ASSERT_EQ(adapters.SizeResult, winerror::BufferOverflow);
     ASSERT_GE(adapters.Size, sizeof(IP_ADAPTER_INFO));
-    ASSERT_EQ(adapters.FetchResult, iphlperror::NoError);
+    ASSERT_EQ(adapters.FetchResult, winerror::Success);
 
     const std::vector<const IP_ADAPTER_INFO*> list = adapters.List();
     ASSERT_FALSE(list.empty());
@@ -98,23 +98,23 @@ TEST_F(Win32IpHelper, AdaptersAreReadSizeThenFetchAndWalkedThroughNext) {
 
 TEST_F(Win32IpHelper, TooSmallAnAdapterBufferAnswersOverflowAndTheSizeNeeded) {
     ULONG needed = 0;
-    if (Ip.GetAdaptersInfo(nullptr, &needed) == iphlperror::NoData) {
+    if (Ip.GetAdaptersInfo(nullptr, &needed) == winerror::NoData) {
         GTEST_SKIP() << "the host shows no network adapter to this system";
     }
     ASSERT_GT(needed, 0u);
     std::vector<IP_ADAPTER_INFO> buffer(1);
     ULONG size = 16; // less than one adapter
-    EXPECT_EQ(Ip.GetAdaptersInfo(buffer.data(), &size), iphlperror::BufferOverflow);
+    EXPECT_EQ(Ip.GetAdaptersInfo(buffer.data(), &size), winerror::BufferOverflow);
     EXPECT_EQ(size, needed);
 }
 
 TEST_F(Win32IpHelper, TheRouteTableIsReadSizeThenFetch) {
     ULONG size = 0;
     const DWORD sizeResult = Ip.GetIpForwardTable(nullptr, &size, 1);
-    if (sizeResult == iphlperror::NoData) {
+    if (sizeResult == winerror::NoData) {
         GTEST_SKIP() << "the host shows no IPv4 route to this system";
     }
-    ASSERT_EQ(sizeResult, iphlperror::InsufficientBuffer);
+    ASSERT_EQ(sizeResult, winerror::InsufficientBuffer);
     ASSERT_GE(size, offsetof(MIB_IPFORWARDTABLE, table) + sizeof(MIB_IPFORWARDROW));
 
     // Rows of slack, in case a route appears between the two calls.
@@ -122,7 +122,7 @@ TEST_F(Win32IpHelper, TheRouteTableIsReadSizeThenFetch) {
     ULONG fetched = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
     ASSERT_EQ(
         Ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &fetched, 1),
-        iphlperror::NoError);
+        winerror::Success);
     const auto* table = reinterpret_cast<const MIB_IPFORWARDTABLE*>(buffer.data());
     ASSERT_GE(table->dwNumEntries, 1u);
     EXPECT_LE(offsetof(MIB_IPFORWARDTABLE, table) + table->dwNumEntries * sizeof(MIB_IPFORWARDROW),
@@ -145,13 +145,13 @@ TEST_F(Win32IpHelper, TheRouteTableIsReadSizeThenFetch) {
 
 TEST_F(Win32IpHelper, TooSmallARouteBufferAnswersInsufficientBufferAndTheSizeNeeded) {
     ULONG needed = 0;
-    if (Ip.GetIpForwardTable(nullptr, &needed, 1) == iphlperror::NoData) {
+    if (Ip.GetIpForwardTable(nullptr, &needed, 1) == winerror::NoData) {
         GTEST_SKIP() << "the host shows no IPv4 route to this system";
     }
     std::vector<MIB_IPFORWARDROW> buffer(1);
     ULONG size = sizeof(DWORD); // room for the count, none for a row
     EXPECT_EQ(Ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, 1),
-              iphlperror::InsufficientBuffer);
+              winerror::InsufficientBuffer);
     EXPECT_EQ(size, needed);
 }
 
@@ -163,7 +163,7 @@ TEST_F(Win32IpHelper, BestInterfaceAnswersAnIndexOfAListedAdapter) {
     }
     DWORD best = 0xFFFFFFFFu;
     const DWORD result = Ip.GetBestInterface(Octets(192, 0, 2, 77), &best);
-    if (result != iphlperror::NoError) {
+    if (result != winerror::Success) {
         GTEST_SKIP() << "no route to a test address here (" << result << ")";
     }
     EXPECT_TRUE(std::any_of(list.begin(), list.end(),
@@ -207,7 +207,7 @@ TEST_F(Win32IpHelper, GetVersionExRefusesAnUnknownSizeAndLastErrorSaysWhy) {
     info.dwOSVersionInfoSize = 100;
     ::SetLastError(0);
     EXPECT_FALSE(Ip.GetVersionExA(&info));
-    EXPECT_EQ(Ip.GetLastError(), iphlperror::InsufficientBuffer);
+    EXPECT_EQ(Ip.GetLastError(), winerror::InsufficientBuffer);
     EXPECT_EQ(info.dwMajorVersion, 0u);
 }
 
@@ -219,12 +219,12 @@ TEST_F(Win32IpHelper, LastErrorIsTheThreadsLastError) {
 }
 
 TEST_F(Win32IpHelper, ErrorTextIsTheSystemsMessageWithoutItsLineEnd) {
-    const std::string text = Ip.ErrorText(iphlperror::AccessDenied);
+    const std::string text = Ip.ErrorText(winerror::AccessDenied);
     ASSERT_FALSE(text.empty());
     EXPECT_NE(text.back(), '\n');
     EXPECT_NE(text.back(), '\r');
     EXPECT_NE(text.find("ccess"), std::string::npos) << text; // Windows and Wine word it apart
-    EXPECT_FALSE(Ip.ErrorText(iphlperror::InvalidParameter).empty());
+    EXPECT_FALSE(Ip.ErrorText(winerror::InvalidParameter).empty());
 }
 
 TEST_F(Win32IpHelper, ErrorTextOfAnUnknownCodeIsEmpty) {
