@@ -46,6 +46,14 @@ constexpr TCodeText CodeTexts[] = {
     {winerror::DiskFull, "There is not enough space on the disk."},
     {winerror::FilenameExcedRange, "The filename or extension is too long."},
     {winerror::FileTooLarge, "The file size exceeds the limit allowed and cannot be saved."},
+    {winerror::NotSupported, "The request is not supported."},
+    {winerror::BufferOverflow, "The file name is too long."},
+    {winerror::InsufficientBuffer, "The data area passed to a system call is too small."},
+    {winerror::NoData, "The pipe is being closed."},
+    {winerror::CanNotComplete, "Cannot complete this function."},
+    {winerror::NotFound, "Element not found."},
+    {winerror::ObjectAlreadyExists, "The object already exists."},
+    {winerror::InvalidHandle, "The handle is invalid."},
 };
 
 } // namespace
