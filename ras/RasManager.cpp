@@ -122,6 +122,19 @@ void TRasManager::ReadEntryProperties() {
     }
 }
 
+void TRasManager::ReadProjection(TRasEntry& entry) {
+    RASPPPIP projection{};
+    projection.dwSize = sizeof(RASPPPIP);
+    DWORD bytes = sizeof(RASPPPIP);
+    if (FRas.RasGetProjectionInfo(entry.Handle, RASP_PppIp, &projection, &bytes) == 0) {
+        entry.IPAddress = FieldText(projection.szIpAddress);
+        entry.ServerIPAddress = FieldText(projection.szServerIpAddress);
+    } else {
+        entry.IPAddress = "0.0.0.0";
+        entry.ServerIPAddress = "0.0.0.0";
+    }
+}
+
 void TRasManager::Poll() {
     std::vector<std::string> active;
     std::vector<RASCONNA> connections;
@@ -139,17 +152,7 @@ void TRasManager::Poll() {
                 continue; // a connection of an entry this manager does not know
             }
             entry->Handle = connection.hrasconn;
-            RASPPPIP projection{};
-            projection.dwSize = sizeof(RASPPPIP);
-            DWORD bytes = sizeof(RASPPPIP);
-            if (FRas.RasGetProjectionInfo(connection.hrasconn, RASP_PppIp, &projection, &bytes) ==
-                0) {
-                entry->IPAddress = FieldText(projection.szIpAddress);
-                entry->ServerIPAddress = FieldText(projection.szServerIpAddress);
-            } else {
-                entry->IPAddress = "0.0.0.0";
-                entry->ServerIPAddress = "0.0.0.0";
-            }
+            ReadProjection(*entry);
         }
     }
     const auto isActive = [&](const std::string& name) {
@@ -202,6 +205,8 @@ std::int32_t TRasManager::Dial(int index) {
     const DWORD result = FRas.RasDial(nullptr, nullptr, &params, 0, nullptr, &entry.Handle);
     if (result == 0) {
         entry.Connected = true;
+        // The addresses at once, so that the connect event's handlers can route through them.
+        ReadProjection(entry);
         if (OnConnect) {
             OnConnect(*this, entry);
         }

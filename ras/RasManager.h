@@ -103,6 +103,8 @@ public:
 
 private:
     void Enumerate();
+    // The own and server address of the entry's connection; "0.0.0.0" both while RAS has none.
+    void ReadProjection(TRasEntry& entry);
 
     IRasPort& FRas;
     const IClock& FClock;

@@ -186,15 +186,16 @@ TEST_F(RasManager, MembershipIgnoresCaseButHandlesNeedTheExactName) {
     EXPECT_THAT(Events, ElementsAre("connect Local 0.0.0.0/0.0.0.0"));
 }
 
-TEST_F(RasManager, ASuccessfulDialConnectsBeforeItReturnsAndThePollFillsTheAddresses) {
+TEST_F(RasManager, ASuccessfulDialConnectsWithItsAddressesBeforeItReturns) {
     Ras.AddEntry("Local").DialIpAddress = "41.1.2.3";
     TRasManager& manager = Create();
     const TDateTime created = manager.Entries().Items(0).TimeStamp;
     Clock.Advance(60000);
-    OnConnect = [&](TRasEntry& entry) { EXPECT_EQ(entry.IPAddress, "0.0.0.0"); };
+    // The connect event's handlers can already route through the new link.
+    OnConnect = [&](TRasEntry& entry) { EXPECT_EQ(entry.IPAddress, "41.1.2.3"); };
 
     EXPECT_EQ(manager.Dial(0), 0);
-    EXPECT_THAT(Events, ElementsAre("connect Local 0.0.0.0/0.0.0.0"));
+    EXPECT_THAT(Events, ElementsAre("connect Local 41.1.2.3/10.0.0.1"));
     EXPECT_TRUE(manager.IsConnected(0));
     EXPECT_NE(manager.Entries().Items(0).Handle, 0u);
     EXPECT_EQ(manager.Entries().Items(0).TimeStamp, created) << "a dial sets no time stamp";
@@ -245,7 +246,7 @@ TEST_F(RasManager, HangUpLeavesTheStateToTheNextPoll) {
     EXPECT_NE(manager.Entries().Items(0).Handle, 0u);
     manager.Poll();
     EXPECT_FALSE(manager.IsConnected(0));
-    EXPECT_THAT(Events, ElementsAre("connect Local 0.0.0.0/0.0.0.0", "disconnect Local"));
+    EXPECT_THAT(Events, ElementsAre("connect Local 10.0.0.2/10.0.0.1", "disconnect Local"));
 }
 
 TEST_F(RasManager, AHandlerThatDialsDuringAPassSeesThePassGoOnWithItsOwnSet) {
@@ -265,7 +266,7 @@ TEST_F(RasManager, AHandlerThatDialsDuringAPassSeesThePassGoOnWithItsOwnSet) {
     };
     Ras.Disconnect("Local");
     Clock.Advance(1000);
-    EXPECT_THAT(Events, ElementsAre("disconnect Local", "connect International 0.0.0.0/0.0.0.0",
+    EXPECT_THAT(Events, ElementsAre("disconnect Local", "connect International 10.0.0.2/10.0.0.1",
                                     "disconnect International"));
     Clock.Advance(1000);
     EXPECT_EQ(Events.back(), "connect International 10.0.0.2/10.0.0.1");
