@@ -76,38 +76,58 @@ void TfrmBrindlecove::GetAdapters() {
     }
 }
 
-void TfrmBrindlecove::FindConnectionAdapters(std::string& localGateway, std::string& intGateway) {
-    LocalIfIndex.clear();
-    IntIfIndex.clear();
-    localGateway.clear();
-    intGateway.clear();
+TfrmBrindlecove::TConnectionAdapters TfrmBrindlecove::LookUpConnectionAdapters() {
+    TConnectionAdapters found;
     const std::int32_t local = comboLocal->ItemValue(comboLocal->ItemIndex());
     const std::int32_t international = comboInt->ItemValue(comboInt->ItemIndex());
-    // A dial-up entry without an address yet ("0.0.0.0" until the next poll) matches no adapter:
-    // every adapter without an address shows that text too.
-    const auto matches = [this](const IP_ADAPTER_INFO& a, std::int32_t index,
-                                const TComboBox& list) {
-        if (index == AdapterItemIndex) {
-            return FieldText(a.Description) == list.Text();
+    // A dial-up entry without an address yet ("0.0.0.0" until RAS knows it) matches no adapter:
+    // every adapter without an address shows that text too. An adapter without an address (one
+    // that is down) carries no routes either.
+    const auto lookUp = [this](const IP_ADAPTER_INFO& a, std::int32_t index, const TComboBox& list,
+                               TConnectionAdapter& into) {
+        const std::string address = FieldText(a.IpAddressList.IpAddress.String);
+        if (address == "0.0.0.0") {
+            return;
         }
-        const std::string address = RasManager1->LocalAddress(index);
-        return address != "0.0.0.0" && FieldText(a.IpAddressList.IpAddress.String) == address;
+        if (index == AdapterItemIndex) {
+            if (FieldText(a.Description) != list.Text()) {
+                return;
+            }
+            into.NextHop = FieldText(a.GatewayList.IpAddress.String);
+        } else if (RasManager1->LocalAddress(index) != address) {
+            return;
+        } else {
+            into.NextHop = RasManager1->ServerAddress(index);
+        }
+        into.IfIndex = std::to_string(a.Index);
+        into.Address = address;
     };
     const TAdapterList adapters(FServices.IpHelper);
     for (const IP_ADAPTER_INFO* a = adapters.First(); a != nullptr; a = a->Next) {
-        if (matches(*a, local, *comboLocal)) {
-            LocalIfIndex = std::to_string(a->Index);
-            if (local == AdapterItemIndex) {
-                localGateway = FieldText(a->GatewayList.IpAddress.String);
-            }
-        }
-        if (matches(*a, international, *comboInt)) {
-            IntIfIndex = std::to_string(a->Index);
-            if (international == AdapterItemIndex) {
-                intGateway = FieldText(a->GatewayList.IpAddress.String);
-            }
-        }
+        lookUp(*a, local, *comboLocal, found.Local);
+        lookUp(*a, international, *comboInt, found.Int);
     }
+    // An adapter whose link went down and came back has lost the routes its gateway was read
+    // from: the same adapter with the same address keeps the gateway the last build used.
+    const auto keepGateway = [](TConnectionAdapter& now, const TConnectionAdapter& built) {
+        if (now.NextHop.empty() && !now.IfIndex.empty() && now.IfIndex == built.IfIndex &&
+            now.Address == built.Address) {
+            now.NextHop = built.NextHop;
+        }
+    };
+    keepGateway(found.Local, BuiltRoutes.Adapters.Local);
+    keepGateway(found.Int, BuiltRoutes.Adapters.Int);
+    return found;
+}
+
+void TfrmBrindlecove::FindConnectionAdapters(std::string& localGateway, std::string& intGateway) {
+    const TConnectionAdapters found = LookUpConnectionAdapters();
+    LocalIfIndex = found.Local.IfIndex;
+    IntIfIndex = found.Int.IfIndex;
+    const bool localAdapter = comboLocal->ItemValue(comboLocal->ItemIndex()) == AdapterItemIndex;
+    const bool intAdapter = comboInt->ItemValue(comboInt->ItemIndex()) == AdapterItemIndex;
+    localGateway = localAdapter ? found.Local.NextHop : std::string();
+    intGateway = intAdapter ? found.Int.NextHop : std::string();
 }
 
 // ---- Route table builder ---------------------------------------------------------------------
@@ -137,21 +157,17 @@ void TfrmBrindlecove::btnRoutesClick() {
 }
 
 void TfrmBrindlecove::BuildRoutingTable() {
-    std::string localHop;
-    std::string intHop;
-    FindConnectionAdapters(localHop, intHop);
+    const TConnectionAdapters adapters = LookUpConnectionAdapters();
+    LocalIfIndex = adapters.Local.IfIndex;
+    IntIfIndex = adapters.Int.IfIndex;
     if (LocalIfIndex.empty() || IntIfIndex.empty()) {
         return;
     }
     DeleteRoutes("0.0.0.0", "0.0.0.0");
-    const std::int32_t local = comboLocal->ItemValue(comboLocal->ItemIndex());
-    const std::int32_t international = comboInt->ItemValue(comboInt->ItemIndex());
-    if (local != AdapterItemIndex) {
-        localHop = RasManager1->ServerAddress(local);
-    }
-    if (international != AdapterItemIndex) {
-        intHop = RasManager1->ServerAddress(international);
-    }
+    BuiltRoutes = TBuiltRoutes{{}, adapters};
+    FWatch.SeenRight = false;
+    const std::string& localHop = adapters.Local.NextHop;
+    const std::string& intHop = adapters.Int.NextHop;
     AddRoute("0.0.0.0", "0.0.0.0", localHop, "2", LocalIfIndex);
     AddRoute("0.0.0.0", "0.0.0.0", intHop, "1", IntIfIndex);
     LogLine("Creating routing table");
@@ -218,6 +234,7 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     switch (result) {
     case winerror::Success:
     case winerror::ObjectAlreadyExists:
+        BuiltRoutes.Routes.push_back(row);
         break;
     case winerror::AccessDenied:
         LogLine("ERROR: Access denied. Run application as Administrator, " + description());
@@ -237,10 +254,11 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     }
 }
 
-bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::string& pattern2) {
+bool TfrmBrindlecove::ReadForwardTable(std::vector<MIB_IPFORWARDROW>& rows) {
     IIpHelperPort& ip = FServices.IpHelper;
+    rows.clear();
     // The table may grow between asking its size and reading it: ask again a few times rather
-    // than leave the old default routes in place.
+    // than work from part of it.
     std::vector<MIB_IPFORWARDROW> buffer;
     DWORD result = winerror::InsufficientBuffer;
     for (int attempt = 0; attempt < 4 && result == winerror::InsufficientBuffer; ++attempt) {
@@ -259,17 +277,25 @@ bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::strin
     const std::size_t capacity =
         (buffer.size() * sizeof(MIB_IPFORWARDROW) - offsetof(MIB_IPFORWARDTABLE, table)) /
         sizeof(MIB_IPFORWARDROW);
-    const std::size_t rows = std::min<std::size_t>(table->dwNumEntries, capacity);
+    const std::size_t count = std::min<std::size_t>(table->dwNumEntries, capacity);
+    rows.assign(table->table, table->table + count);
+    return true;
+}
+
+bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::string& pattern2) {
+    std::vector<MIB_IPFORWARDROW> rows;
+    if (!ReadForwardTable(rows)) {
+        return false;
+    }
     bool matched = false;
-    for (std::size_t r = 0; r < rows; ++r) {
-        const MIB_IPFORWARDROW& row = table->table[r];
+    for (const MIB_IPFORWARDROW& row : rows) {
         const std::string destination = IntToIP(row.dwForwardDest);
         if ((!pattern1.empty() && pattern1 != destination) ||
             (!pattern2.empty() && pattern2 != destination)) {
             continue;
         }
         matched = true;
-        ip.DeleteIpForwardEntry(&row);
+        FServices.IpHelper.DeleteIpForwardEntry(&row);
         DeletePersistentRoute(destination + "," + IntToIP(row.dwForwardMask) + "," +
                               IntToIP(row.dwForwardNextHop) + "," +
                               std::to_string(row.dwForwardMetric1));

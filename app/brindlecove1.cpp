@@ -350,8 +350,16 @@ void TfrmBrindlecove::Supervise() {
     const bool master = MasterCondition();
     const bool localUp = SuperviseRole(LocalRole(), master);
     const bool intUp = SuperviseRole(IntRole(), master);
-    if (localUp && intUp && master && cbAutoRoute->Checked() && !RoutesBuilt) {
-        BuildRoutingTable();
+    const bool routing = master && cbAutoRoute->Checked();
+    if (localUp && intUp && routing) {
+        if (RoutesBuilt) {
+            WatchRoutes();
+        }
+        if (!RoutesBuilt && RebuildDue()) {
+            BuildRoutingTable();
+        }
+    } else if (localUp != intUp && routing) {
+        KeepADefaultRoute(localUp);
     }
 }
 
@@ -365,6 +373,7 @@ std::int32_t TfrmBrindlecove::DialEntry(int index) {
 
 void TfrmBrindlecove::RasManager1Connect(TRasManager&, TRasEntry&) {
     Timer1.SetInterval(Rapid);
+    ResetRouteWatch();
     Supervise();
 }
 
@@ -372,6 +381,7 @@ void TfrmBrindlecove::RasManager1Disconnect(TRasManager&, TRasEntry& connection)
     LogLine("Disconnected from " + connection.Name);
     if (connection.Name == comboLocal->Text() || connection.Name == comboInt->Text()) {
         RoutesBuilt = false;
+        ResetRouteWatch();
     }
     Supervise();
 }
@@ -436,6 +446,14 @@ void TfrmBrindlecove::btnConnectLocalClick() {
 
 void TfrmBrindlecove::btnConnectIntClick() {
     ConnectButtonClick(IntRole());
+}
+
+void TfrmBrindlecove::RoutingTableNotified() {
+    Guarded([this] {
+        if (SupervisionOn() == 1) {
+            Supervise();
+        }
+    });
 }
 
 void TfrmBrindlecove::Timer1Timer() {

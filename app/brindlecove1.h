@@ -83,11 +83,26 @@ public:
     void btnConnectLocalClick();
     void btnConnectIntClick();
     void Timer1Timer();
+    // The system reported a change of routes, addresses or links: a pass, while supervising.
+    void RoutingTableNotified();
 
     // Adapter lookup: the adapter items of the connection lists, and the adapters (interface
     // index and gateway) behind the two chosen connections.
     virtual void GetAdapters();
     void FindConnectionAdapters(std::string& localGateway, std::string& intGateway);
+    // The adapter behind each chosen connection. A connection without an address ("0.0.0.0": a
+    // dial-up entry before its addresses are known, an adapter that is down) has none.
+    struct TConnectionAdapter {
+        std::string IfIndex; // decimal; empty when no adapter was found
+        std::string Address;
+        std::string NextHop; // an adapter's gateway, a dial-up entry's server address
+        bool operator==(const TConnectionAdapter&) const = default;
+    };
+    struct TConnectionAdapters {
+        TConnectionAdapter Local;
+        TConnectionAdapter Int;
+    };
+    TConnectionAdapters LookUpConnectionAdapters();
 
     // Route table builder
     void btnRoutesClick();
@@ -97,6 +112,20 @@ public:
     bool DeleteRoutes(const std::string& pattern1, const std::string& pattern2);
     bool DeletePersistentRoute(const std::string& valueName);
     bool IsVistaOrLater();
+    // The system's IPv4 routes (size-then-fetch, asked again while the table grows); false when
+    // the table cannot be read.
+    bool ReadForwardTable(std::vector<MIB_IPFORWARDROW>& rows);
+
+    // Route watch: what the last build created (or found in place already), and the adapters it
+    // routed through. Routes that failed are not in it.
+    struct TBuiltRoutes {
+        std::vector<MIB_IPFORWARDROW> Routes;
+        TConnectionAdapters Adapters;
+    };
+    TBuiltRoutes BuiltRoutes;
+    // What differs between the system and the last build, as the log says it ("878 routes
+    // missing, local adapter changed"); empty when nothing does or the port saw no change.
+    std::string RoutingTableChange();
 
     // The application's error report: the error box, titled with the application title, with a
     // full stop added to the text.
@@ -148,6 +177,13 @@ private:
     TRole IntRole();
     // One role's part of a pass; true when the role is up.
     bool SuperviseRole(const TRole& role, bool master);
+    // While routes are built: checks them and clears RoutesBuilt when the table changed.
+    void WatchRoutes();
+    // Whether an automatic rebuild may run now (not during a pause after repeated changes).
+    bool RebuildDue() const;
+    // With only one connection up and no default route at all: a default route through it.
+    void KeepADefaultRoute(bool localUp);
+    void ResetRouteWatch();
     void ConnectButtonClick(const TRole& role);
     bool MasterCondition() const;
     std::string ReadString(const char* key, const std::string& defaultValue);
@@ -158,6 +194,14 @@ private:
 
     bool FSupervising = false; // a pass is running
     bool FTicking = false;     // a Timer1 tick is being handled
+
+    struct TWatchState {
+        bool SeenRight = false;  // the table was found right since the last build
+        int ChangedBuilds = 0;   // builds in a row found changed before they were seen right
+        TDateTime NextBuild = 0; // no automatic rebuild before this time
+    };
+    TWatchState FWatch;
+    bool FLoneDefaultTried = false; // a lone connection's default route was tried already
 };
 
 } // namespace brindlecove

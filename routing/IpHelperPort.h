@@ -17,6 +17,7 @@ namespace brindlecove {
 
 inline constexpr ULONG InaddrNone = 0xFFFFFFFFu; // INADDR_NONE, inet_addr's "not an address"
 
+inline constexpr DWORD MibIpRouteTypeOther = 1;  // MIB_IPROUTE_TYPE_OTHER
 inline constexpr DWORD MibIpRouteTypeDirect = 3; // MIB_IPROUTE_TYPE_DIRECT
 inline constexpr DWORD MibIpRouteTypeIndirect = 4;
 inline constexpr DWORD MibIpProtoNetMgmt = 3; // MIB_IPPROTO_NETMGMT
@@ -112,6 +113,10 @@ public:
     // The system's message text for an error code (FormatMessageA, inserts ignored); empty when
     // there is none.
     virtual std::string ErrorText(DWORD code) = 0;
+    // Whether the routing table or the adapters may have changed since the last call, as the
+    // events of NotifyRouteChange and NotifyAddrChange would tell. A port that cannot tell
+    // answers true, and the caller reads the table again.
+    virtual bool TableMayHaveChanged() { return true; }
 };
 
 // The registry, as far as the persistent routes need it.

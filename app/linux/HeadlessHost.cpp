@@ -86,8 +86,30 @@ void TEventLoop::RunDueTimers() {
     }
 }
 
+void TEventLoop::Watch(int fd, std::function<void()> onReadable) {
+    if (fd >= 0) {
+        FWatched.push_back({fd, std::move(onReadable)});
+    }
+}
+
+void TEventLoop::HandleReadable() {
+    std::vector<pollfd> fds;
+    for (const TWatched& watched : FWatched) {
+        fds.push_back({watched.Fd, POLLIN, 0});
+    }
+    if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0) {
+        return;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents != 0) {
+            FWatched[i].OnReadable();
+        }
+    }
+}
+
 void TEventLoop::ProcessPending() {
     HandleSignals();
+    HandleReadable();
     RunDueTimers();
 }
 
@@ -102,8 +124,14 @@ void TEventLoop::Run() {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - TClock::now());
             timeout = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
         }
-        pollfd fd{FSignalFd, POLLIN, 0};
-        if (::poll(&fd, FSignalFd >= 0 ? 1 : 0, timeout) < 0 && errno != EINTR) {
+        std::vector<pollfd> fds;
+        if (FSignalFd >= 0) {
+            fds.push_back({FSignalFd, POLLIN, 0});
+        }
+        for (const TWatched& watched : FWatched) {
+            fds.push_back({watched.Fd, POLLIN, 0});
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             break;
         }
         ProcessPending();

@@ -22,7 +22,8 @@ public:
     TDateTime Now() const override;
 };
 
-// The UI thread's loop: timers and the three signals, all on the calling thread.
+// The UI thread's loop: timers, the three signals and watched descriptors, all on the calling
+// thread.
 class TEventLoop final : public ITimerHost {
 public:
     // Blocks SIGTERM, SIGINT and SIGHUP for the process and receives them through a descriptor.
@@ -42,6 +43,8 @@ public:
     void ProcessPending();
 
     std::function<void(int signal)> OnSignal;
+    // Calls `onReadable` from the loop whenever `fd` has something to read (it must read it).
+    void Watch(int fd, std::function<void()> onReadable);
 
 private:
     using TClock = std::chrono::steady_clock;
@@ -50,12 +53,18 @@ private:
         std::chrono::milliseconds Interval;
         TClock::time_point Due;
     };
+    struct TWatched {
+        int Fd;
+        std::function<void()> OnReadable;
+    };
     void HandleSignals();
+    void HandleReadable();
     void RunDueTimers();
 
     int FSignalFd = -1;
     bool FQuit = false;
     std::vector<TScheduled> FTimers;
+    std::vector<TWatched> FWatched;
 };
 
 // Log lines on standard output, flushed one by one; lines count as they are, without wrapping.

@@ -71,6 +71,12 @@ int main() {
                 form.WMEndSession(true);
             }
         };
+        // News of the routing table from the kernel: a pass looks at it at once.
+        loop.Watch(ipHelper.NotificationFd(), [&] {
+            if (ipHelper.ReadNotifications()) {
+                form.RoutingTableNotified();
+            }
+        });
         form.FormCreate();
         PrintConnections(form);
         loop.Run();

@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t ReceiveBufferSize = 64 * 1024; // above the kernel's largest dump message
 constexpr int DumpAttempts = 8;
 constexpr int ReplyTimeoutSeconds = 5;
+constexpr int NotificationBufferSize = 4 * 1024 * 1024;
 
 static_assert(sizeof(nlmsghdr) == 16 && sizeof(nlattr) == 4);
 
@@ -146,6 +147,14 @@ TSocket::TSocket(std::uint32_t groups) {
     // needed to work: kernels without them still answer every request.
     ::setsockopt(fd.Get(), SOL_NETLINK, NETLINK_EXT_ACK, &on, sizeof on);
     ::setsockopt(fd.Get(), SOL_NETLINK, NETLINK_CAP_ACK, &on, sizeof on);
+    if (groups != 0) {
+        // Room for the news of a whole build (about 900 routes), so that little is dropped. The
+        // forced size needs CAP_NET_ADMIN; without it the kernel's limit for others applies.
+        const int size = NotificationBufferSize;
+        if (::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+            ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
+    }
     const timeval timeout{ReplyTimeoutSeconds, 0};
     if (::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
         FOpenError = errno;

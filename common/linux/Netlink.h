@@ -103,6 +103,8 @@ public:
     bool Valid() const { return FSocket.Valid(); }
     int OpenError() const { return FOpenError; }
     int Fd() const { return FSocket.Get(); }
+    // The socket's netlink port id: the kernel's news of a change names the port that asked.
+    std::uint32_t PortId() const { return FPortId; }
     // The kernel's own words for the last refused request; empty when it gave none.
     const std::string& KernelMessage() const { return FKernelMessage; }
 

@@ -148,8 +148,9 @@ int TNetlinkIpHelper::ReadRoutes() {
     return FSocket.Dump(
         RTM_GETROUTE, AF_INET, sizeof(rtmsg),
         [this](const TMessage& message) {
+            // Every default route, whatever its type: the builder replaces them all.
             const auto route = ParseRoute(message);
-            if (route && route->Type == RTN_UNICAST) {
+            if (route && (route->Type == RTN_UNICAST || route->PrefixLength == 0)) {
                 FRoutes.push_back(*route);
             }
         },
@@ -254,7 +255,9 @@ int TNetlinkIpHelper::ReadAdapters() {
         std::uint32_t local = 0;
         std::uint32_t mask = 0;
         std::uint32_t peer = 0;
-        if (address != addresses.end()) {
+        // An interface that is down carries no traffic: shown without an address, as Windows
+        // shows an adapter that lost its link.
+        if (address != addresses.end() && (link.Flags & IFF_UP) != 0) {
             local = address->HasLocal ? address->Local : address->Address;
             mask = MaskOf(address->PrefixLength);
             if (address->HasLocal && address->HasAddress && address->Address != address->Local) {
@@ -369,9 +372,12 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         MIB_IPFORWARDROW row{};
         row.dwForwardDest = route.Dest;
         row.dwForwardMask = MaskOf(route.PrefixLength);
+        row.dwForwardPolicy = route.Tos; // the row's policy field holds the IP type of service
         row.dwForwardNextHop = route.Gateway;
         row.dwForwardIfIndex = route.IfIndex;
-        row.dwForwardType = route.Gateway != 0 ? MibIpRouteTypeIndirect : MibIpRouteTypeDirect;
+        row.dwForwardType = route.Type != RTN_UNICAST ? MibIpRouteTypeOther
+                            : route.Gateway != 0      ? MibIpRouteTypeIndirect
+                                                      : MibIpRouteTypeDirect;
         row.dwForwardProto = MibIpProtoNetMgmt;
         row.dwForwardMetric1 = route.Priority;
         row.dwForwardMetric2 = row.dwForwardMetric3 = row.dwForwardMetric4 = row.dwForwardMetric5 =
@@ -401,12 +407,42 @@ DWORD TNetlinkIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
     // Without a next hop the network is on the link itself.
     header.rtm_scope = row->dwForwardNextHop != 0 ? RT_SCOPE_UNIVERSE : RT_SCOPE_LINK;
     header.rtm_type = RTN_UNICAST;
-    const int err = ChangeRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, header, *row);
+    // ip route add DEST/LEN [via HOP] [dev IF] metric M
+    int err = ChangeRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, header, *row, true);
+    if (err == EEXIST && !SameRouteExists(*row)) {
+        // The kernel keys a route by destination, metric and type of service: one through another
+        // next hop (a gateway that changed) is replaced, where Windows would keep both.
+        // ip route replace DEST/LEN [via HOP] [dev IF] metric M
+        err = ChangeRoute(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_REPLACE, header, *row, true);
+    }
     return err == 0 ? winerror::Success : Fail(RouteChangeError(err));
 }
 
+bool TNetlinkIpHelper::SameRouteExists(const MIB_IPFORWARDROW& row) {
+    const auto prefixLength = static_cast<std::uint8_t>(std::popcount(ntohl(row.dwForwardMask)));
+    const auto find = [&]() -> const TRoute* {
+        for (const TRoute& route : FRoutes) {
+            if (route.Dest == row.dwForwardDest && route.PrefixLength == prefixLength &&
+                route.Priority == row.dwForwardMetric1 && route.Tos == 0) {
+                return &route;
+            }
+        }
+        return nullptr;
+    };
+    const auto same = [&row](const TRoute* route) {
+        return route != nullptr && route->Type == RTN_UNICAST &&
+               route->Gateway == row.dwForwardNextHop &&
+               (row.dwForwardIfIndex == 0 || route->IfIndex == row.dwForwardIfIndex);
+    };
+    // The table last read (a build reads it first) settles most cases without asking again.
+    if (same(find())) {
+        return true;
+    }
+    return ReadRoutes() == 0 && same(find());
+}
+
 int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
-                                  const MIB_IPFORWARDROW& row) {
+                                  const MIB_IPFORWARDROW& row, bool withHop) {
     FKept = TKept::Nothing; // a kept table is out of date now
     header.rtm_family = AF_INET;
     header.rtm_dst_len = static_cast<unsigned char>(std::popcount(ntohl(row.dwForwardMask)));
@@ -414,10 +450,10 @@ int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg
     if (header.rtm_dst_len != 0) {
         request.AddU32(RTA_DST, row.dwForwardDest);
     }
-    if (row.dwForwardNextHop != 0) {
+    if (withHop && row.dwForwardNextHop != 0) {
         request.AddU32(RTA_GATEWAY, row.dwForwardNextHop);
     }
-    if (row.dwForwardIfIndex != 0) {
+    if (withHop && row.dwForwardIfIndex != 0) {
         request.AddU32(RTA_OIF, row.dwForwardIfIndex);
     }
     request.AddU32(RTA_PRIORITY, row.dwForwardMetric1);
@@ -437,7 +473,14 @@ DWORD TNetlinkIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
     rtmsg header{};
     header.rtm_table = RT_TABLE_MAIN;
     header.rtm_scope = RT_SCOPE_NOWHERE; // any scope, any protocol, any type: the row decides
-    const int err = ChangeRoute(RTM_DELROUTE, 0, header, *row);
+    header.rtm_tos = static_cast<unsigned char>(row->dwForwardPolicy);
+    // ip route del DEST/LEN [tos T] [via HOP] [dev IF] metric M
+    int err = ChangeRoute(RTM_DELROUTE, 0, header, *row, true);
+    if (err == ESRCH && row->dwForwardDest == 0 && row->dwForwardMask == 0) {
+        // A default route through a nexthop object matches no request naming a next hop.
+        // ip route del default [tos T] metric M
+        err = ChangeRoute(RTM_DELROUTE, 0, header, *row, false);
+    }
     if (err == 0) {
         return winerror::Success;
     }
@@ -495,6 +538,27 @@ BOOL TNetlinkIpHelper::GetVersionExA(OSVERSIONINFOA* info) {
     *info = OSVERSIONINFOA{};
     info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
     return 1;
+}
+
+bool TNetlinkIpHelper::ReadNotifications() {
+    bool news = false;
+    const int err = FNotifications.ReadPending([&](const TMessage& message) {
+        if (message.Header.nlmsg_pid == 0 || message.Header.nlmsg_pid != FSocket.PortId()) {
+            news = true;
+        }
+    });
+    // Without the socket, or after the kernel dropped news it had no room for, nothing can be
+    // ruled out.
+    if (err != 0) {
+        news = true;
+    }
+    FChanged = FChanged || news;
+    return news;
+}
+
+bool TNetlinkIpHelper::TableMayHaveChanged() {
+    ReadNotifications();
+    return std::exchange(FChanged, false) || !FNotifications.Valid();
 }
 
 std::string TNetlinkIpHelper::ErrorText(DWORD code) {

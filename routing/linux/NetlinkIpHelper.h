@@ -35,6 +35,13 @@ public:
     DWORD GetLastError() override { return FLastError; }
     std::string ErrorText(DWORD code) override;
 
+    bool TableMayHaveChanged() override;
+    // The socket that receives the kernel's news of routes, addresses and links (for the event
+    // loop to wait on), and reading what it holds: true when something that may matter arrived.
+    // Changes this port made itself are not news.
+    int NotificationFd() const { return FNotifications.Fd(); }
+    bool ReadNotifications();
+
     // errno of opening the socket; 0 when it is open.
     int OpenError() const { return FSocket.OpenError(); }
     // The kernel's own words for the last refused request (extended ack); empty when it gave none.
@@ -59,9 +66,12 @@ private:
 
     DWORD Fail(DWORD code);
     // Adds or deletes the route of a row: `header` with the row's prefix length, then the row's
-    // destination, next hop, interface and metric. Answers 0 or an errno.
+    // destination, next hop and interface (unless !withHop) and metric. Answers 0 or an errno.
     int ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,
-                    const MIB_IPFORWARDROW& row);
+                    const MIB_IPFORWARDROW& row, bool withHop);
+    // Whether the main table holds the row's route exactly (same next hop and interface), not
+    // just a route with its destination, metric and type of service.
+    bool SameRouteExists(const MIB_IPFORWARDROW& row);
     int ReadRoutes();
     // The adapter rows (without their links to each other) into FAdapters.
     int ReadAdapters();
@@ -69,6 +79,8 @@ private:
     int ReadAddresses(std::vector<TAddress>& addresses);
 
     netlink::TSocket FSocket;
+    netlink::TSocket FNotifications{RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE};
+    bool FChanged = true; // news arrived since TableMayHaveChanged last answered
     DWORD FLastError = 0;
     std::vector<TRoute> FRoutes;            // the last table read
     std::vector<IP_ADAPTER_INFO> FAdapters; // the last adapter list read
