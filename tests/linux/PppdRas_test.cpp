@@ -2,6 +2,11 @@
 // folder, pppd's option words, pid files and the processes behind them, dials through the
 // stand-in pppd, and links in a private network namespace.
 
+#include "common/linux/ChildProcess.h"
+#include "ras/linux/PppdExit.h"
+#include "ras/linux/PppdLinkAddresses.h"
+#include "ras/linux/PppdPeers.h"
+#include "ras/linux/PppdProcesses.h"
 #include "ras/linux/PppdRas.h"
 #include "tests/linux/PrivateNamespace.h"
 #include "tests/platform/TempFolder.h"
@@ -23,7 +28,6 @@ namespace brindlecove {
 namespace {
 
 using namespace std::chrono_literals;
-using pppd::TChildProcess;
 
 const std::string StandIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
 
