@@ -76,10 +76,11 @@ std::vector<std::string> SplitOptionWords(std::string_view text) {
                     break;
                 }
                 const char e = text[i++];
+                if (e == '\n') {
+                    continue; // a line continued: it joins words and starts none
+                }
                 any = true;
                 switch (e) {
-                case '\n':
-                    break; // a line continued
                 case 'a':
                     word += '\a';
                     break;
@@ -240,8 +241,9 @@ TPeerOptions ReadPeerOptions(const std::vector<std::string>& words) {
             options.DeviceName = "/dev/" + word;
         } else if (pppoe && word.starts_with("nic-") && word.size() > 4) {
             options.DeviceName = word.substr(4);
-        } else if (pppoe && word.size() <= 15 && word.front() >= 'a' && word.front() <= 'z' &&
-                   word.back() >= '0' && word.back() <= '9' && word != "ipv6" && word != "noipv6" &&
+        } else if (pppoe && !word.empty() && word.size() <= 15 && word.front() >= 'a' &&
+                   word.front() <= 'z' && word.back() >= '0' && word.back() <= '9' &&
+                   word != "ipv6" && word != "noipv6" &&
                    std::all_of(word.begin(), word.end(), [](char c) {
                        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
                               c == '_';
