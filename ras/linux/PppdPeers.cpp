@@ -1,6 +1,6 @@
 #include "ras/linux/PppdPeers.h"
 
-#include "ras/linux/PppdProcesses.h"
+#include "ras/linux/PppdProcesses.h" // ReadSmallFile, BaseName
 
 #include <algorithm>
 #include <set>
