@@ -4,14 +4,12 @@
 // connections are the live pppd processes named by their pid files, a connection handle is the
 // pid of its pppd.
 
-#include "common/linux/UniqueFd.h"
 #include "ras/RasPort.h"
 
 #include <chrono>
 #include <optional>
 #include <set>
 #include <string>
-#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -32,86 +30,6 @@ struct TPppdConfig {
 // The defaults with the overrides of BRINDLECOVE_PPPD, BRINDLECOVE_PPP_PEERS,
 // BRINDLECOVE_PPP_SECRETS and BRINDLECOVE_PPP_RUNDIR (one folder instead of the list).
 TPppdConfig PppdConfigFromEnvironment();
-
-namespace pppd {
-
-// What the phonebook makes of a file name in the peers folder.
-enum class TNameVerdict {
-    Entry,   // listed
-    Ignored, // hidden files, backups, package manager leftovers, README files
-    Unusable // a name pppd or a pid file name could not carry: listed as skipped
-};
-TNameVerdict ClassifyPeerName(std::string_view name);
-
-// The words of an option file, split with pppd's own rules.
-std::vector<std::string> SplitOptionWords(std::string_view text);
-
-// What the program shows of a peers file.
-struct TPeerOptions {
-    std::string User;
-    std::string DeviceType;                   // "PPPoE", "modem" or empty
-    std::string DeviceName;                   // the Ethernet interface or the serial device
-    std::vector<std::string> IgnoredIncludes; // `file`/`call` options, not followed
-};
-TPeerOptions ReadPeerOptions(const std::vector<std::string>& words);
-
-// Whether pap-secrets or chap-secrets of the folder hold a line for the user (or for any client).
-bool HasSecretFor(const std::string& secretsFolder, const std::string& user);
-
-struct TPidFile {
-    pid_t Pid = 0;
-    std::string Interface; // empty until pppd knows its unit
-};
-std::optional<TPidFile> ParsePidFile(std::string_view text);
-
-// Where the arguments of `program` start in a process's command line: 1, or 2 for a script run
-// through its #! line ("SHELL SCRIPT ARGS..."); nullopt when the process is not that program.
-std::optional<std::size_t> ProgramArguments(const std::vector<std::string>& words,
-                                            std::string_view program);
-
-// Whether pid is a live (not zombie) process of the program `program` (the base name of its
-// executable, or of the script a shell runs) whose command line holds the words `option value`.
-bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view option,
-                       std::string_view value);
-
-// The RAS code for the wait status of a pppd run, and the Windows text of a RAS code.
-DWORD RasCodeFromPppdExit(int exitCode);
-DWORD RasCodeFromWaitStatus(int waitStatus);
-std::string RasErrorText(DWORD code);
-
-// The IPv4 addresses of an interface from rtnetlink: IFA_LOCAL and IFA_ADDRESS.
-struct TLinkAddresses {
-    std::string Local;
-    std::string Peer;
-};
-std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName);
-
-// A child process started with an argument vector (never through a shell); one that is still
-// running when this object goes away is killed and reaped.
-class TChildProcess {
-public:
-    // Starts argv[0] with stdin on /dev/null and stdout and stderr on `output` (or /dev/null when
-    // output < 0). Returns nullopt, with errno kept, when the program could not be started.
-    static std::optional<TChildProcess> Spawn(const std::vector<std::string>& argv, int output);
-    TChildProcess(TChildProcess&& other) noexcept;
-    TChildProcess& operator=(TChildProcess&&) = delete;
-    TChildProcess(const TChildProcess&) = delete;
-    TChildProcess& operator=(const TChildProcess&) = delete;
-    ~TChildProcess();
-
-    pid_t Pid() const { return FPid; }
-    // The wait status once the process has ended; nullopt while it runs.
-    std::optional<int> TryWait();
-    int Wait();
-    void Signal(int signal) const;
-
-private:
-    explicit TChildProcess(pid_t pid) : FPid(pid) {}
-    pid_t FPid = -1;
-    bool FReaped = false;
-};
-
-} // namespace pppd
 
 class TPppdRas final : public IRasPort {
 public:

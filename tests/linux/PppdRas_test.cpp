@@ -2,6 +2,11 @@
 // folder, pppd's option words, pid files and the processes behind them, dials through the
 // stand-in pppd, and links in a private network namespace.
 
+#include "common/linux/ChildProcess.h"
+#include "ras/linux/PppdExit.h"
+#include "ras/linux/PppdLinkAddresses.h"
+#include "ras/linux/PppdPeers.h"
+#include "ras/linux/PppdProcesses.h"
 #include "ras/linux/PppdRas.h"
 #include "tests/linux/PrivateNamespace.h"
 #include "tests/platform/TempFolder.h"
@@ -23,7 +28,6 @@ namespace brindlecove {
 namespace {
 
 using namespace std::chrono_literals;
-using pppd::TChildProcess;
 
 const std::string StandIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
 
@@ -218,6 +222,8 @@ TEST(PppdRasOptionWords, SplitLikePppd) {
     EXPECT_EQ(pppd::SplitOptionWords("a\\sb c\\td \\n\\r \\101\\x42\\x4a z\\\"q"),
               (Words{"a b", "c\td", "\n\r", "ABJ", "z\"q"}));
     EXPECT_EQ(pppd::SplitOptionWords("one\\\ntwo three\\ four"), (Words{"onetwo", "three four"}));
+    // A line continued between words joins them and adds no word of its own.
+    EXPECT_EQ(pppd::SplitOptionWords("user \\\n  bob \\\n"), (Words{"user", "bob"}));
     EXPECT_EQ(pppd::SplitOptionWords("\"unterminated quote"), (Words{"unterminated quote"}));
     EXPECT_TRUE(pppd::SplitOptionWords("   # only a comment").empty());
 }
@@ -241,6 +247,10 @@ TEST(PppdRasOptionWords, PeerOptionsGiveUserAndDevice) {
     EXPECT_EQ(modem.DeviceType, "modem");
     EXPECT_EQ(modem.DeviceName, "/dev/ttyUSB0");
     EXPECT_EQ(read("ttyS1 38400").DeviceName, "/dev/ttyS1");
+
+    auto continued = read("plugin rp-pppoe.so \\\n  eth2\nuser \\\n  carol\n");
+    EXPECT_EQ(continued.DeviceName, "eth2");
+    EXPECT_EQ(continued.User, "carol");
 
     auto includes = read("file /etc/ppp/options.extra\ncall other\n");
     EXPECT_EQ(includes.IgnoredIncludes,
@@ -387,19 +397,36 @@ TEST(PppdRasPidFiles, EnumConnectionsTrustsOnlyLivePppdOfThatLink) {
 
 // --- Exit codes and texts ------------------------------------------------------------------
 
-TEST(PppdRasExitCodes, ExitStatusesMapToRasCodes) {
-    const std::vector<std::pair<int, DWORD>> table = {
-        {0, 0},    {1, 635},  {2, 625},  {3, 711},  {4, 728},  {5, 631},  {6, 633},  {7, 633},
-        {8, 678},  {9, 651},  {10, 720}, {11, 778}, {12, 668}, {13, 668}, {14, 635}, {15, 718},
-        {16, 628}, {17, 737}, {18, 692}, {19, 691}, {20, 668}, {21, 649}, {99, 635}};
-    for (const auto& [exitCode, ras] : table) {
-        EXPECT_EQ(pppd::RasCodeFromPppdExit(exitCode), ras) << exitCode;
-        EXPECT_EQ(pppd::RasCodeFromWaitStatus(W_EXITCODE(exitCode, 0)), ras) << exitCode;
-    }
-    EXPECT_EQ(pppd::RasCodeFromWaitStatus(SIGKILL), 635u);
+TEST(PppdRasExitCodes, ExitStatusesOfRealProcessesBecomeRasCodes) {
+    const auto statusOf = [](const std::string& script) {
+        auto child = TChildProcess::Spawn({"/bin/sh", "-c", script}, -1);
+        return child ? child->Wait() : -1;
+    };
+    // pppd's "we failed to authenticate to the peer" is the authentication failure.
+    EXPECT_EQ(pppd::RasCodeFromWaitStatus(statusOf("exit 19")), 691u);
+    EXPECT_EQ(pppd::RasCodeFromWaitStatus(statusOf("exit 0")), 0u);
+    // A status pppd does not document, and a run killed by a signal, are the generic failure.
+    EXPECT_EQ(pppd::RasCodeFromWaitStatus(statusOf("exit 99")), 635u);
+    EXPECT_EQ(pppd::RasCodeFromWaitStatus(statusOf("kill -KILL $$")), 635u);
+    EXPECT_EQ(pppd::RasCodeFromPppdExit(-1), 635u);
 }
 
-TEST(PppdRasExitCodes, ErrorStringsAreTheWindowsTexts) {
+TEST(PppdRasExitCodes, EveryCodeTheAdapterCanAnswerHasItsText) {
+    for (int exitCode = 1; exitCode < 256; ++exitCode) {
+        const DWORD code = pppd::RasCodeFromPppdExit(exitCode);
+        EXPECT_NE(code, 0u) << exitCode; // only a link that came up is a success
+        EXPECT_FALSE(pppd::RasErrorText(code).empty()) << exitCode;
+    }
+    // The codes the adapter answers besides pppd's exits.
+    for (DWORD code :
+         {raserror::PortAlreadyOpen, raserror::BufferTooSmall, raserror::CannotFindPhonebookEntry,
+          raserror::InvalidSize, raserror::NoAnswer, raserror::RasmanCannotInitialize,
+          raserror::ProjectionNotComplete}) {
+        EXPECT_FALSE(pppd::RasErrorText(code).empty()) << code;
+    }
+}
+
+TEST(PppdRasExitCodes, ErrorStringsAreTheWindowsTextsCutToTheBuffer) {
     TPppdSetup setup;
     TPppdRas ras(setup.Config);
     char text[512];
@@ -411,10 +438,7 @@ TEST(PppdRasExitCodes, ErrorStringsAreTheWindowsTexts) {
     EXPECT_STREQ(text, "The system could not find the phone book entry for this connection.");
     ASSERT_EQ(ras.RasGetErrorString(678, text, 8), 0u);
     EXPECT_STREQ(text, "The rem");
-    for (DWORD code : {0u, 625u, 628u, 631u, 633u, 635u, 649u, 651u, 668u, 692u, 711u, 718u, 720u,
-                       728u, 737u, 778u}) {
-        EXPECT_EQ(ras.RasGetErrorString(code, text, sizeof(text)), code == 0 ? 87u : 0u) << code;
-    }
+    EXPECT_EQ(ras.RasGetErrorString(0, text, sizeof(text)), 87u);
     EXPECT_EQ(ras.RasGetErrorString(691, nullptr, 10), 87u);
 }
 

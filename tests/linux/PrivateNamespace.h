@@ -3,7 +3,8 @@
 // `unshare -rn` makes): there they may create links and change routes without touching the
 // machine's. The first run skips honestly when the machine allows no such namespace.
 
-#include "ras/linux/PppdRas.h"
+#include "common/linux/ChildProcess.h"
+#include "common/linux/UniqueFd.h"
 #include "tests/platform/TempFolder.h"
 
 #include <cstdlib>
@@ -23,7 +24,7 @@ inline void RunAgainInPrivateNamespace() {
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     TempFolder log;
     TUniqueFd out(::open((log / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    auto child = pppd::TChildProcess::Spawn(
+    auto child = TChildProcess::Spawn(
         {"/usr/bin/unshare", "-rn", "/usr/bin/env", "BRINDLECOVE_TEST_NETNS=1", self,
          std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()},
         out.Get());
@@ -40,7 +41,7 @@ inline void RunAgainInPrivateNamespace() {
             if (::access("/usr/bin/unshare", X_OK) != 0) {                                         \
                 GTEST_SKIP() << "no unshare(1): private network namespaces unavailable";           \
             }                                                                                      \
-            auto probe = pppd::TChildProcess::Spawn({"/usr/bin/unshare", "-rn", "true"}, -1);      \
+            auto probe = TChildProcess::Spawn({"/usr/bin/unshare", "-rn", "true"}, -1);            \
             if (!probe || probe->Wait() != 0) {                                                    \
                 GTEST_SKIP() << "this machine does not allow unprivileged network namespaces";     \
             }                                                                                      \
