@@ -3,11 +3,22 @@
 // back in through the WM_COMMAND notifications the window hands on.
 #include "app/win32/Win32Window.h"
 
+#include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace brindlecove {
 
 namespace {
+
+// The controls' ids of WM_COMMAND: the first control's, then one more for each.
+constexpr WORD FirstControlId = 100;
+
+// The links, and the program's name and maker on the About page, are bold.
+bool IsBold(TControlId id) {
+    return std::ranges::find(LinkControls, id) != LinkControls.end() || id == TControlId::lblName ||
+           id == TControlId::lblMaker;
+}
 
 // A control of the form on a child window: the base class keeps the state and the rules, this
 // one shows them and feeds the user's actions in.
@@ -149,6 +160,35 @@ public:
 };
 
 } // namespace
+
+HWND TWin32MainWindow::CreateChild(TControlId id, const char* className, const std::string& text,
+                                   ::DWORD style, ::DWORD exStyle) {
+    const TLayoutEntry& entry = LayoutOf(id);
+    HWND parent = Page(entry.Page);
+    HWND child = ::CreateWindowExA(
+        exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FirstControlId + static_cast<WORD>(id))),
+        ::GetModuleHandleA(nullptr), nullptr);
+    if (child == nullptr) {
+        throw std::runtime_error(std::string("Unable to create the control ") + entry.Name);
+    }
+    HFONT font = IsBold(id) ? FBoldFont.Get() : FFont.Get();
+    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    FControls[static_cast<std::size_t>(id)] = child;
+    if (FPages[0]) {
+        Arrange();
+    }
+    return child;
+}
+
+void TWin32MainWindow::Register(TControlId id, IWin32Command* command) {
+    FCommands[static_cast<WORD>(FirstControlId + static_cast<WORD>(id))] = command;
+}
+
+void TWin32MainWindow::Unregister(TControlId id) {
+    FCommands.erase(static_cast<WORD>(FirstControlId + static_cast<WORD>(id)));
+    FControls[static_cast<std::size_t>(id)] = nullptr;
+}
 
 std::unique_ptr<TCheckBox> TWin32MainWindow::CreateCheckBox(TControlId id,
                                                             const std::string& caption) {

@@ -17,22 +17,12 @@ namespace {
 constexpr const char* MainClassName = "TfrmBrindlecove";
 constexpr const char* PageClassName = "TBrindlecovePage";
 constexpr const char* TrayHint = "Brindle Cove";
-constexpr WORD FirstControlId = 100;
 constexpr int ComboListHeight = 200; // the drop-down part of a list, at 96 dpi
 
-// The links of the banner and the About page: bold and dark blue, underlined under the mouse.
-bool IsLink(TControlId id) {
-    return id == TControlId::JvLabel1 || id == TControlId::jvlWebsite || id == TControlId::jvlEmail;
-}
-
 bool IsLink(const TWin32MainWindow& window, HWND control) {
-    return control != nullptr && (control == window.Control(TControlId::JvLabel1) ||
-                                  control == window.Control(TControlId::jvlWebsite) ||
-                                  control == window.Control(TControlId::jvlEmail));
-}
-
-bool IsBold(TControlId id) {
-    return IsLink(id) || id == TControlId::lblName || id == TControlId::lblMaker;
+    return control != nullptr && std::ranges::any_of(LinkControls, [&](TControlId id) {
+               return control == window.Control(id);
+           });
 }
 
 std::string WindowText(HWND window) {
@@ -161,35 +151,6 @@ HWND TWin32MainWindow::Control(TControlId id) const {
 
 HWND TWin32MainWindow::Page(TPage page) const {
     return page == TPage::None ? Handle() : FPages[static_cast<std::size_t>(page) - 1].Get();
-}
-
-HWND TWin32MainWindow::CreateChild(TControlId id, const char* className, const std::string& text,
-                                   ::DWORD style, ::DWORD exStyle) {
-    const TLayoutEntry& entry = LayoutOf(id);
-    HWND parent = Page(entry.Page);
-    HWND child = ::CreateWindowExA(
-        exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FirstControlId + static_cast<WORD>(id))),
-        Instance(), nullptr);
-    if (child == nullptr) {
-        throw std::runtime_error(std::string("Unable to create the control ") + entry.Name);
-    }
-    HFONT font = IsBold(id) ? FBoldFont.Get() : FFont.Get();
-    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    FControls[static_cast<std::size_t>(id)] = child;
-    if (FPages[0]) {
-        Arrange();
-    }
-    return child;
-}
-
-void TWin32MainWindow::Register(TControlId id, IWin32Command* command) {
-    FCommands[static_cast<WORD>(FirstControlId + static_cast<WORD>(id))] = command;
-}
-
-void TWin32MainWindow::Unregister(TControlId id) {
-    FCommands.erase(static_cast<WORD>(FirstControlId + static_cast<WORD>(id)));
-    FControls[static_cast<std::size_t>(id)] = nullptr;
 }
 
 void TWin32MainWindow::CreateFixedControls() {

@@ -50,6 +50,11 @@ inline constexpr UINT TrayMessage = WM_APP + 1;
 inline constexpr UINT CmdRestore = 1001;
 inline constexpr UINT CmdClose = 1002;
 
+// The links of the banner and the About page: dark blue, underlined under the mouse, and handed to
+// the shell when clicked.
+inline constexpr std::array<TControlId, 3> LinkControls = {
+    TControlId::JvLabel1, TControlId::jvlWebsite, TControlId::jvlEmail};
+
 // A control that answers WM_COMMAND notifications sent for it.
 class IWin32Command {
 public:
@@ -107,7 +112,7 @@ public:
     bool SavePlacement();
     bool RestorePlacement();
 
-    // Controls created through the factory call these.
+    // Controls created through the factory call these (Win32Controls.cpp).
     HWND CreateChild(TControlId id, const char* className, const std::string& text, ::DWORD style,
                      ::DWORD exStyle = 0);
     void Register(TControlId id, IWin32Command* command);

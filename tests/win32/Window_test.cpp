@@ -573,32 +573,52 @@ TEST_F(Win32Window, PlacementOfAnotherDpiOrAnEmptyRectangleIsIgnored) {
     }
 }
 
-TEST_F(Win32Window, ResizingKeepsRightAnchorsAndStretchesListsAndGroupBoxes) {
+// Every control of the layout is a child window of its page (or of the window itself), with the
+// form's font, where the layout puts it for the parent's size, at the design size and after the
+// user made the window larger.
+TEST_F(Win32Window, EveryControlOfTheLayoutStandsWhereTheLayoutPutsItAtAnySize) {
     Open();
-    HWND save = Button("Save Changes");
-    HWND connect = Control(TControlId::btnConnectLocal);
-    HWND combo = Control(TControlId::comboLocal);
-    HWND group = Control(TControlId::GroupBox1);
     RECT client{};
     ::GetClientRect(Main(), &client);
-    EXPECT_EQ(client.right, ScaleToDpi(633, Window->Dpi()));
-    EXPECT_EQ(client.bottom, ScaleToDpi(306, Window->Dpi()));
-    const RECT saveBefore = ChildRect(save);
-    const RECT connectBefore = ChildRect(connect);
-    const RECT comboBefore = ChildRect(combo);
-    const RECT groupBefore = ChildRect(group);
+    EXPECT_EQ(client.right, ScaleToDpi(DesignClientWidth, Window->Dpi()));
+    EXPECT_EQ(client.bottom, ScaleToDpi(DesignClientHeight, Window->Dpi()));
+    const auto check = [&] {
+        for (const TLayoutEntry& entry : WindowLayout) {
+            SCOPED_TRACE(entry.Name);
+            HWND control = Control(entry.Id);
+            ASSERT_TRUE(::IsWindow(control));
+            HWND parent = ::GetParent(control);
+            EXPECT_EQ(parent, Window->Page(entry.Page));
+            EXPECT_NE(::SendMessageA(control, WM_GETFONT, 0, 0), 0);
+            RECT area{};
+            ::GetClientRect(parent, &area);
+            const TLayoutRect expected =
+                ArrangeControl(entry, area.right, area.bottom, Window->Dpi());
+            const RECT r = ChildRect(control);
+            EXPECT_EQ(r.left, expected.Left);
+            EXPECT_EQ(r.top, expected.Top);
+            EXPECT_EQ(r.right, expected.Right());
+            if (entry.Id != TControlId::comboLocal && entry.Id != TControlId::comboInt) {
+                EXPECT_EQ(r.bottom, expected.Bottom()); // a list's height includes its drop-down
+            }
+            EXPECT_LE(r.right, area.right);
+        }
+    };
+    check();
+    RECT page{};
+    ::GetClientRect(Window->Page(TPage::Configuration), &page);
     const RECT outer = WindowRect(Main());
     ::SetWindowPos(Main(), nullptr, 0, 0, outer.right - outer.left + 120,
                    outer.bottom - outer.top + 60, SWP_NOMOVE | SWP_NOZORDER);
     Pump();
-    RECT wider{};
-    ::GetClientRect(Main(), &wider);
-    EXPECT_EQ(wider.right - ChildRect(save).right, client.right - saveBefore.right);
-    EXPECT_EQ(ChildRect(save).top, saveBefore.top);
-    EXPECT_EQ(ChildRect(connect).left, connectBefore.left + 120);
-    EXPECT_EQ(ChildRect(combo).right - ChildRect(combo).left,
-              comboBefore.right - comboBefore.left + 120);
-    EXPECT_EQ(ChildRect(group).right, groupBefore.right + 120);
+    RECT larger{};
+    ::GetClientRect(Main(), &larger);
+    ASSERT_EQ(larger.right, client.right + 120);
+    RECT largerPage{};
+    ::GetClientRect(Window->Page(TPage::Configuration), &largerPage);
+    EXPECT_EQ(largerPage.right, page.right + 120) << "the pages follow the tabs";
+    EXPECT_EQ(largerPage.bottom, page.bottom + 60);
+    check();
 
     MINMAXINFO info{};
     ::SendMessageA(Main(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
