@@ -78,7 +78,7 @@ enum class TPage : std::uint8_t { None, Configuration, Log, About };
 
 struct TLayoutEntry {
     TControlId Id;
-    const char* Name; // the control's name, as the form's description calls it
+    const char* Name; // the form's name for the control
     TPage Page;
     TLayoutRect Design; // at 96 dpi, relative to the parent
     std::uint8_t Anchors;
