@@ -11,6 +11,8 @@
 // Each class keeps the state and the event rules; an edition's window derives from it and shows
 // the state through the Show... hooks (the Win32 window), or shows nothing (headless).
 
+#include "app/WindowLayout.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,14 +22,16 @@
 
 namespace brindlecove {
 
+// Each control is one of the window's, known by its id; its name and place are in WindowLayout.
 class TControl {
 public:
-    explicit TControl(std::string name) : FName(std::move(name)) {}
+    explicit TControl(TControlId id) : FId(id) {}
     TControl(const TControl&) = delete;
     TControl& operator=(const TControl&) = delete;
     virtual ~TControl() = default;
 
-    const std::string& Name() const { return FName; }
+    TControlId Id() const { return FId; }
+    const char* Name() const { return LayoutOf(FId).Name; }
     bool Enabled() const { return FEnabled; }
     void SetEnabled(bool value);
 
@@ -35,14 +39,13 @@ protected:
     virtual void ShowEnabled(bool) {}
 
 private:
-    std::string FName;
+    TControlId FId;
     bool FEnabled = true;
 };
 
 class TCheckBox : public TControl {
 public:
-    TCheckBox(std::string name, std::string caption)
-        : TControl(std::move(name)), FCaption(std::move(caption)) {}
+    TCheckBox(TControlId id, std::string caption) : TControl(id), FCaption(std::move(caption)) {}
 
     const std::string& Caption() const { return FCaption; }
     bool Checked() const { return FChecked; }
@@ -99,8 +102,7 @@ private:
 
 class TButton : public TControl {
 public:
-    TButton(std::string name, std::string caption)
-        : TControl(std::move(name)), FCaption(std::move(caption)) {}
+    TButton(TControlId id, std::string caption) : TControl(id), FCaption(std::move(caption)) {}
 
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& value);
@@ -121,8 +123,7 @@ private:
 
 class TLabel : public TControl {
 public:
-    TLabel(std::string name, std::string caption)
-        : TControl(std::move(name)), FCaption(std::move(caption)) {}
+    TLabel(TControlId id, std::string caption) : TControl(id), FCaption(std::move(caption)) {}
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& value);
 
@@ -153,34 +154,29 @@ public:
 class IControlFactory {
 public:
     virtual ~IControlFactory() = default;
-    virtual std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
+    virtual std::unique_ptr<TCheckBox> CreateCheckBox(TControlId id,
                                                       const std::string& caption) = 0;
-    virtual std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) = 0;
-    virtual std::unique_ptr<TButton> CreateButton(const std::string& name,
-                                                  const std::string& caption) = 0;
-    virtual std::unique_ptr<TLabel> CreateLabel(const std::string& name,
-                                                const std::string& caption) = 0;
-    virtual std::unique_ptr<TLogView> CreateLogView(const std::string& name) = 0;
+    virtual std::unique_ptr<TComboBox> CreateComboBox(TControlId id) = 0;
+    virtual std::unique_ptr<TButton> CreateButton(TControlId id, const std::string& caption) = 0;
+    virtual std::unique_ptr<TLabel> CreateLabel(TControlId id, const std::string& caption) = 0;
+    virtual std::unique_ptr<TLogView> CreateLogView(TControlId id) = 0;
 };
 
 // Controls that keep their state and show it nowhere (a headless host); the log view is the
 // host's own.
 class TPlainControls : public IControlFactory {
 public:
-    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
-                                              const std::string& caption) override {
-        return std::make_unique<TCheckBox>(name, caption);
+    std::unique_ptr<TCheckBox> CreateCheckBox(TControlId id, const std::string& caption) override {
+        return std::make_unique<TCheckBox>(id, caption);
     }
-    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override {
-        return std::make_unique<TComboBox>(name);
+    std::unique_ptr<TComboBox> CreateComboBox(TControlId id) override {
+        return std::make_unique<TComboBox>(id);
     }
-    std::unique_ptr<TButton> CreateButton(const std::string& name,
-                                          const std::string& caption) override {
-        return std::make_unique<TButton>(name, caption);
+    std::unique_ptr<TButton> CreateButton(TControlId id, const std::string& caption) override {
+        return std::make_unique<TButton>(id, caption);
     }
-    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
-                                        const std::string& caption) override {
-        return std::make_unique<TLabel>(name, caption);
+    std::unique_ptr<TLabel> CreateLabel(TControlId id, const std::string& caption) override {
+        return std::make_unique<TLabel>(id, caption);
     }
 };
 

@@ -17,36 +17,39 @@ constexpr TPage About = TPage::About;
 
 // Top panel (59 high) and page control in the client area; the controls of the group boxes are
 // placed on the page at the group box's offset, anchored as they are inside it (the group boxes
-// themselves stretch with the page).
+// themselves stretch with the page). Each control's name is its id's.
+#define BRINDLECOVE_CONTROL(id) id, #id
 const std::array<TLayoutEntry, ControlCount> WindowLayout = {{
-    {cbEnabled, Client, {16, 8, 129, 17}, AnchorLeftTop},
-    {btnSave, Client, {321, 8, 97, 25}, AnchorTopRight},
-    {btnCancel, Client, {425, 8, 97, 25}, AnchorTopRight},
-    {Button1, Client, {529, 8, 97, 25}, AnchorTopRight},
-    {JvLabel1, Client, {95, 39, 531, 13}, AnchorTopRight},
-    {PageControl1, Client, {0, 59, 633, 247}, AnchorAll},
-    {GroupBox1, Config, {0, 0, 626, 81}, AnchorLeftTopRight},
-    {lblLocal, Config, {8, 24, 92, 13}, AnchorLeftTop},
-    {comboLocal, Config, {104, 24, 354, 21}, AnchorLeftTopRight},
-    {cbAutoReconnectLocal, Config, {8, 56, 321, 17}, AnchorLeftTop},
-    {btnConnectLocal, Config, {473, 24, 137, 25}, AnchorTopRight},
-    {GroupBox2, Config, {0, 88, 626, 81}, AnchorLeftTopRight},
-    {lblInt, Config, {8, 88 + 24, 92, 13}, AnchorLeftTop},
-    {comboInt, Config, {104, 88 + 24, 354, 21}, AnchorLeftTopRight},
-    {btnConnectInt, Config, {473, 88 + 24, 137, 25}, AnchorTopRight},
-    {cbAutoReconnectInt, Config, {8, 88 + 56, 393, 17}, AnchorLeftTop},
-    {cbAutoRoute, Config, {8, 176, 321, 17}, AnchorLeftTop},
-    {cbMinimize, Config, {8, 192, 121, 17}, AnchorLeftTop},
-    {btnRoutes, Config, {473, 176, 137, 25}, AnchorTopRight},
-    {Memo1, TPage::Log, {0, 0, 626, 219}, AnchorAll},
-    {lblName, About, {8, 8, 400, 13}, AnchorLeftTop},
-    {lblMaker, About, {8, 24, 400, 13}, AnchorLeftTop},
-    {lblWebsiteCaption, About, {8, 51, 100, 13}, AnchorLeftTop},
-    {jvlWebsite, About, {112, 51, 300, 13}, AnchorLeftTop},
-    {lblEmailCaption, About, {8, 67, 100, 13}, AnchorLeftTop},
-    {jvlEmail, About, {112, 67, 300, 13}, AnchorLeftTop},
-    {lblDescription, About, {8, 96, 609, 65}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(cbEnabled), Client, {16, 8, 129, 17}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(btnSave), Client, {321, 8, 97, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(btnCancel), Client, {425, 8, 97, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(Button1), Client, {529, 8, 97, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(JvLabel1), Client, {95, 39, 531, 13}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(PageControl1), Client, {0, 59, 633, 247}, AnchorAll},
+    {BRINDLECOVE_CONTROL(GroupBox1), Config, {0, 0, 626, 81}, AnchorLeftTopRight},
+    {BRINDLECOVE_CONTROL(lblLocal), Config, {8, 24, 92, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(comboLocal), Config, {104, 24, 354, 21}, AnchorLeftTopRight},
+    {BRINDLECOVE_CONTROL(cbAutoReconnectLocal), Config, {8, 56, 321, 17}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(btnConnectLocal), Config, {473, 24, 137, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(GroupBox2), Config, {0, 88, 626, 81}, AnchorLeftTopRight},
+    {BRINDLECOVE_CONTROL(lblInt), Config, {8, 88 + 24, 92, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(comboInt), Config, {104, 88 + 24, 354, 21}, AnchorLeftTopRight},
+    {BRINDLECOVE_CONTROL(btnConnectInt), Config, {473, 88 + 24, 137, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(cbAutoReconnectInt), Config, {8, 88 + 56, 393, 17}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(cbAutoRoute), Config, {8, 176, 321, 17}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(cbMinimize), Config, {8, 192, 121, 17}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(btnRoutes), Config, {473, 176, 137, 25}, AnchorTopRight},
+    {BRINDLECOVE_CONTROL(Memo1), TPage::Log, {0, 0, 626, 219}, AnchorAll},
+    {BRINDLECOVE_CONTROL(lblName), About, {8, 8, 400, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(lblMaker), About, {8, 24, 400, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(lblWebsiteCaption), About, {8, 51, 100, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(jvlWebsite), About, {112, 51, 300, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(lblEmailCaption), About, {8, 67, 100, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(jvlEmail), About, {112, 67, 300, 13}, AnchorLeftTop},
+    {BRINDLECOVE_CONTROL(lblDescription), About, {8, 96, 609, 65}, AnchorLeftTop},
 }};
+
+#undef BRINDLECOVE_CONTROL
 
 const TLayoutEntry& LayoutOf(TControlId id) {
     return WindowLayout[static_cast<std::size_t>(id)];

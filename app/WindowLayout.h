@@ -1,8 +1,8 @@
 #pragma once
 // Where the main window's controls stand, and how they follow the window when it is resized.
 //
-// Every control has its place at 96 dpi inside its parent (the window's client area or a tab
-// page) and its anchors. The one table below holds them all; ArrangeControl turns an entry into
+// Every control has its name, its place at 96 dpi inside its parent (the window's client area or a
+// tab page) and its anchors. The one table below holds them all; ArrangeControl turns an entry into
 // the rectangle for the parent's actual size and the screen's dpi:
 //
 // - positions and sizes are scaled by dpi / 96;
@@ -78,6 +78,7 @@ enum class TPage : std::uint8_t { None, Configuration, Log, About };
 
 struct TLayoutEntry {
     TControlId Id;
+    const char* Name; // the form's name for the control
     TPage Page;
     TLayoutRect Design; // at 96 dpi, relative to the parent
     std::uint8_t Anchors;

@@ -39,24 +39,26 @@ std::string TwoDigits(int value) {
 TfrmBrindlecove::TfrmBrindlecove(const TFormServices& services)
     : Timer1(services.Timers, Rapid), FServices(services) {
     IControlFactory& f = services.Controls;
-    cbEnabled = f.CreateCheckBox("cbEnabled", "Brindle Cove Enabled");
-    btnSave = f.CreateButton("btnSave", "Save Changes");
-    btnCancel = f.CreateButton("btnCancel", "Cancel Changes");
-    Button1 = f.CreateButton("Button1", "Close");
-    comboLocal = f.CreateComboBox("comboLocal");
-    cbAutoReconnectLocal = f.CreateCheckBox(
-        "cbAutoReconnectLocal", "Automatically reconnect local connection when disconnected");
-    btnConnectLocal = f.CreateButton("btnConnectLocal", "Connect Local");
-    comboInt = f.CreateComboBox("comboInt");
-    btnConnectInt = f.CreateButton("btnConnectInt", "Connect International");
-    cbAutoReconnectInt = f.CreateCheckBox(
-        "cbAutoReconnectInt", "Automatically reconnect international connection when disconnected");
-    cbAutoRoute = f.CreateCheckBox("cbAutoRoute",
+    cbEnabled = f.CreateCheckBox(TControlId::cbEnabled, "Brindle Cove Enabled");
+    btnSave = f.CreateButton(TControlId::btnSave, "Save Changes");
+    btnCancel = f.CreateButton(TControlId::btnCancel, "Cancel Changes");
+    Button1 = f.CreateButton(TControlId::Button1, "Close");
+    comboLocal = f.CreateComboBox(TControlId::comboLocal);
+    cbAutoReconnectLocal =
+        f.CreateCheckBox(TControlId::cbAutoReconnectLocal,
+                         "Automatically reconnect local connection when disconnected");
+    btnConnectLocal = f.CreateButton(TControlId::btnConnectLocal, "Connect Local");
+    comboInt = f.CreateComboBox(TControlId::comboInt);
+    btnConnectInt = f.CreateButton(TControlId::btnConnectInt, "Connect International");
+    cbAutoReconnectInt =
+        f.CreateCheckBox(TControlId::cbAutoReconnectInt,
+                         "Automatically reconnect international connection when disconnected");
+    cbAutoRoute = f.CreateCheckBox(TControlId::cbAutoRoute,
                                    "Automatically set up routes when both connections connected.");
-    cbMinimize = f.CreateCheckBox("cbMinimize", "Minimize on Startup");
-    btnRoutes = f.CreateButton("btnRoutes", "Set up Routes Now");
-    Memo1 = f.CreateLogView("Memo1");
-    lblName = f.CreateLabel("lblName", DesignCaption);
+    cbMinimize = f.CreateCheckBox(TControlId::cbMinimize, "Minimize on Startup");
+    btnRoutes = f.CreateButton(TControlId::btnRoutes, "Set up Routes Now");
+    Memo1 = f.CreateLogView(TControlId::Memo1);
+    lblName = f.CreateLabel(TControlId::lblName, DesignCaption);
 
     // The bindings of the window's description.
     const auto settingsChanged = [this] { Guarded([this] { cbEnabledClick(); }); };

@@ -17,8 +17,7 @@ namespace brindlecove::testing {
 // A log view that wraps its lines at a fixed number of characters.
 class THeadlessLogView final : public TLogView {
 public:
-    explicit THeadlessLogView(std::string name, int width = 100)
-        : TLogView(std::move(name)), FWidth(width) {}
+    explicit THeadlessLogView(TControlId id, int width = 100) : TLogView(id), FWidth(width) {}
 
     void Append(const std::string& line) override;
     int LineCount() const override { return FDisplayed; }
@@ -39,8 +38,8 @@ private:
 
 class THeadlessControls final : public TPlainControls {
 public:
-    std::unique_ptr<TLogView> CreateLogView(const std::string& name) override {
-        return std::make_unique<THeadlessLogView>(name);
+    std::unique_ptr<TLogView> CreateLogView(TControlId id) override {
+        return std::make_unique<THeadlessLogView>(id);
     }
 };
 

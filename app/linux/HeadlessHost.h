@@ -70,7 +70,7 @@ private:
 // Log lines on standard output, flushed one by one; lines count as they are, without wrapping.
 class TConsoleLogView final : public TLogView {
 public:
-    TConsoleLogView(std::string name, std::FILE* out) : TLogView(std::move(name)), FOut(out) {}
+    TConsoleLogView(TControlId id, std::FILE* out) : TLogView(id), FOut(out) {}
     void Append(const std::string& line) override;
     int LineCount() const override { return FLines; }
     void Clear() override { FLines = 0; }
@@ -85,8 +85,8 @@ private:
 class TConsoleControls final : public TPlainControls {
 public:
     explicit TConsoleControls(std::FILE* out) : FOut(out) {}
-    std::unique_ptr<TLogView> CreateLogView(const std::string& name) override {
-        return std::make_unique<TConsoleLogView>(name, FOut);
+    std::unique_ptr<TLogView> CreateLogView(TControlId id) override {
+        return std::make_unique<TConsoleLogView>(id, FOut);
     }
 
 private:

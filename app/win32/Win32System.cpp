@@ -1,34 +1,14 @@
 #include "app/win32/Win32System.h"
 
 #include "common/Win32Errors.h"
+#include "common/win32/Handles.h"
+#include "common/win32/SystemMessage.h"
 
 #include <utility>
 #include <vector>
 #include <windows.h>
 
 namespace brindlecove {
-
-namespace {
-
-// A kernel object handle, closed when it goes out of scope.
-class THandle {
-public:
-    explicit THandle(HANDLE handle) : FHandle(handle) {}
-    THandle(const THandle&) = delete;
-    THandle& operator=(const THandle&) = delete;
-    ~THandle() {
-        if (Valid()) {
-            ::CloseHandle(FHandle);
-        }
-    }
-    bool Valid() const { return FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return FHandle; }
-
-private:
-    HANDLE FHandle;
-};
-
-} // namespace
 
 std::string TWin32System::ProgramFolder() const {
     std::vector<char> buffer(MAX_PATH);
@@ -54,9 +34,9 @@ bool TWin32System::PathExists(const std::string& path) const {
 std::uint32_t TWin32System::ReadWholeFile(const std::string& path, std::uint64_t maxSize,
                                           std::string& contents) const {
     contents.clear();
-    const THandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const TKernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         return ::GetLastError();
     }
@@ -80,15 +60,7 @@ std::uint32_t TWin32System::ReadWholeFile(const std::string& path, std::uint64_t
 }
 
 std::string TWin32System::ErrorText(std::uint32_t code) const {
-    char buffer[1024] = {};
-    const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
+    return SystemMessageText(code);
 }
 
 TFormatSettings TWin32System::FormatSettings() const {

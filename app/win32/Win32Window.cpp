@@ -17,53 +17,12 @@ namespace {
 constexpr const char* MainClassName = "TfrmBrindlecove";
 constexpr const char* PageClassName = "TBrindlecovePage";
 constexpr const char* TrayHint = "Brindle Cove";
-constexpr WORD FirstControlId = 100;
 constexpr int ComboListHeight = 200; // the drop-down part of a list, at 96 dpi
 
-// The form's control names, by TControlId.
-constexpr std::array<const char*, ControlCount> ControlNames = {"cbEnabled",
-                                                                "btnSave",
-                                                                "btnCancel",
-                                                                "Button1",
-                                                                "JvLabel1",
-                                                                "PageControl1",
-                                                                "GroupBox1",
-                                                                "lblLocal",
-                                                                "comboLocal",
-                                                                "cbAutoReconnectLocal",
-                                                                "btnConnectLocal",
-                                                                "GroupBox2",
-                                                                "lblInt",
-                                                                "comboInt",
-                                                                "btnConnectInt",
-                                                                "cbAutoReconnectInt",
-                                                                "cbAutoRoute",
-                                                                "cbMinimize",
-                                                                "btnRoutes",
-                                                                "Memo1",
-                                                                "lblName",
-                                                                "lblMaker",
-                                                                "lblWebsiteCaption",
-                                                                "jvlWebsite",
-                                                                "lblEmailCaption",
-                                                                "jvlEmail",
-                                                                "lblDescription"};
-
-TControlId IdOfName(const std::string& name) {
-    for (int i = 0; i < ControlCount; ++i) {
-        if (name == ControlNames[static_cast<std::size_t>(i)]) {
-            return static_cast<TControlId>(i);
-        }
-    }
-    throw std::invalid_argument("The main window has no control " + name);
-}
-
-bool IsLink(TControlId id) {
-    return id == TControlId::JvLabel1 || id == TControlId::jvlWebsite || id == TControlId::jvlEmail;
-}
-
-bool IsBold(TControlId id) {
-    return id == TControlId::lblName || id == TControlId::lblMaker;
+bool IsLink(const TWin32MainWindow& window, HWND control) {
+    return control != nullptr && std::ranges::any_of(LinkControls, [&](TControlId id) {
+               return control == window.Control(id);
+           });
 }
 
 std::string WindowText(HWND window) {
@@ -72,146 +31,6 @@ std::string WindowText(HWND window) {
         ::GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
     return text;
 }
-
-// A control of the form on a child window: the base class keeps the state and the rules, this
-// one shows them and feeds the user's actions in.
-template <class TBase>
-class TWin32Control : public TBase, public IWin32Command {
-public:
-    template <class... TArgs>
-    TWin32Control(TWin32MainWindow& owner, const std::string& name, const char* className,
-                  const std::string& text, ::DWORD style, TArgs&&... args)
-        : TBase(name, std::forward<TArgs>(args)...), FOwner(owner), FId(IdOfName(name)),
-          FHandle(owner.CreateChild(FId, className, text, style)) {
-        owner.Register(FId, this);
-    }
-    ~TWin32Control() override { FOwner.Unregister(FId); }
-
-    HWND Handle() const { return FHandle.get(); }
-
-protected:
-    void ShowEnabled(bool value) override { ::EnableWindow(Handle(), value ? TRUE : FALSE); }
-    void Command(WORD) override {}
-
-private:
-    TWin32MainWindow& FOwner;
-    TControlId FId;
-    TWindowHandle FHandle;
-};
-
-class TWin32CheckBox final : public TWin32Control<TCheckBox> {
-public:
-    TWin32CheckBox(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
-        : TWin32Control(owner, name, "BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, caption) {}
-
-protected:
-    void ShowChecked(bool value) override {
-        ::SendMessageA(Handle(), BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-    void Command(WORD code) override {
-        if (code == BN_CLICKED) {
-            Click();
-            // The box toggled itself; keep it showing the state the form holds.
-            ShowChecked(Checked());
-        }
-    }
-};
-
-class TWin32ComboBox final : public TWin32Control<TComboBox> {
-public:
-    TWin32ComboBox(TWin32MainWindow& owner, const std::string& name)
-        : TWin32Control(owner, name, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP) {}
-
-protected:
-    void ShowItems() override {
-        ::SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
-        for (int i = 0; i < Count(); ++i) {
-            const LRESULT at = ::SendMessageA(Handle(), CB_ADDSTRING, 0,
-                                              reinterpret_cast<LPARAM>(ItemText(i).c_str()));
-            if (at >= 0) {
-                ::SendMessageA(Handle(), CB_SETITEMDATA, static_cast<WPARAM>(at),
-                               static_cast<LPARAM>(ItemValue(i)));
-            }
-        }
-        ShowItemIndex(ItemIndex());
-    }
-    void ShowItemIndex(int index) override {
-        ::SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    }
-    void Command(WORD code) override {
-        if (code == CBN_SELCHANGE) {
-            const auto index = static_cast<int>(::SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
-            Select(index);
-            if (ItemIndex() != index) { // refused (disabled): show the form's selection again
-                ShowItemIndex(ItemIndex());
-            }
-        }
-    }
-};
-
-class TWin32Button final : public TWin32Control<TButton> {
-public:
-    TWin32Button(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
-        : TWin32Control(owner, name, "BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, caption) {}
-
-protected:
-    void ShowCaption(const std::string& value) override {
-        ::SetWindowTextA(Handle(), value.c_str());
-    }
-    void Command(WORD code) override {
-        if (code == BN_CLICKED) {
-            Click();
-        }
-    }
-};
-
-class TWin32Label final : public TWin32Control<TLabel> {
-public:
-    TWin32Label(TWin32MainWindow& owner, const std::string& name, const std::string& caption)
-        : TWin32Control(owner, name, "STATIC", caption, SS_LEFT, caption) {}
-
-protected:
-    void ShowCaption(const std::string& value) override {
-        ::SetWindowTextA(Handle(), value.c_str());
-    }
-};
-
-// The log: a multi-line edit that wraps at its width, with a vertical scroll bar and no limit of
-// its own on the text length.
-class TWin32LogView final : public TWin32Control<TLogView> {
-public:
-    TWin32LogView(TWin32MainWindow& owner, const std::string& name)
-        : TWin32Control(owner, name, "EDIT", "",
-                        ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP) {
-        ::SendMessageA(Handle(), EM_SETLIMITTEXT, 0, 0);
-    }
-
-    void Append(const std::string& line) override {
-        const auto length = static_cast<WPARAM>(::GetWindowTextLengthA(Handle()));
-        ::SendMessageA(Handle(), EM_SETSEL, length, static_cast<LPARAM>(length));
-        const std::string text = line + "\r\n";
-        ::SendMessageA(Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    int LineCount() const override {
-        if (::GetWindowTextLengthA(Handle()) == 0) {
-            return 0;
-        }
-        const auto count = static_cast<int>(::SendMessageA(Handle(), EM_GETLINECOUNT, 0, 0));
-        // The empty position after the last line end is not a line.
-        const auto lastStart =
-            ::SendMessageA(Handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
-        const auto lastLength =
-            ::SendMessageA(Handle(), EM_LINELENGTH, static_cast<WPARAM>(lastStart), 0);
-        return lastLength == 0 ? count - 1 : count;
-    }
-    void Clear() override { ::SetWindowTextA(Handle(), ""); }
-    bool GetScrollRange(int& minPos, int& maxPos) const override {
-        return ::GetScrollRange(Handle(), SB_VERT, &minPos, &maxPos) != FALSE;
-    }
-    void ScrollThumbTo(std::uint16_t position) override {
-        ::SendMessageA(Handle(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
-    }
-};
 
 HINSTANCE Instance() {
     return ::GetModuleHandleA(nullptr);
@@ -239,10 +58,6 @@ TWin32WindowHooks DefaultWindowHooks() {
     return hooks;
 }
 
-} // namespace brindlecove
-
-namespace brindlecove {
-
 TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(hooks)) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -263,13 +78,9 @@ TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(h
         ::RegisterClassExA(&page);
     }
 
-    {
-        HDC screen = ::GetDC(nullptr);
-        FDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-        ::ReleaseDC(nullptr, screen);
-        if (FDpi <= 0) {
-            FDpi = DesignDpi;
-        }
+    FDpi = ::GetDeviceCaps(TScreenDC().Get(), LOGPIXELSY);
+    if (FDpi <= 0) {
+        FDpi = DesignDpi;
     }
     const auto font = [&](int weight, bool underline) {
         return TFontHandle(::CreateFontA(-::MulDiv(8, FDpi, 72), 0, 0, 0, weight, FALSE,
@@ -280,15 +91,10 @@ TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(h
     FFont = font(FW_NORMAL, false);
     FBoldFont = font(FW_BOLD, false);
     FLinkFont = font(FW_BOLD, true);
-    FIcon.reset(static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 0, 0,
-                                                LR_DEFAULTSIZE | LR_SHARED)));
-    if (FIcon) {
-        // Shared icons are not destroyed by their user.
-        HICON shared = FIcon.release();
-        FIcon.reset(::CopyIcon(shared));
-    } else {
-        FIcon.reset(::CopyIcon(::LoadIconA(nullptr, IDI_APPLICATION)));
-    }
+    // Shared icons are not destroyed by their user: the window owns a copy.
+    HICON shared = static_cast<HICON>(::LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 0,
+                                                   0, LR_DEFAULTSIZE | LR_SHARED));
+    FIcon.Reset(::CopyIcon(shared != nullptr ? shared : ::LoadIconA(nullptr, IDI_APPLICATION)));
     FTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
 
     // Centred on the screen at the design client size.
@@ -303,13 +109,13 @@ TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(h
     // The window procedure takes the handle over at WM_NCCREATE.
     HWND created = ::CreateWindowExA(exStyle, MainClassName, DesignCaption, style, left, top, width,
                                      height, nullptr, nullptr, Instance(), this);
-    if (created == nullptr || FWindow.get() != created) {
+    if (created == nullptr || FWindow.Get() != created) {
         throw std::runtime_error("Unable to create the main window (error " +
                                  std::to_string(::GetLastError()) + ")");
     }
     if (FIcon) {
-        ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FIcon.get()));
-        ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FIcon.get()));
+        ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FIcon.Get()));
+        ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FIcon.Get()));
     }
     CreateFixedControls();
     Arrange();
@@ -327,12 +133,12 @@ TWin32MainWindow::~TWin32MainWindow() {
     }
     FForm = nullptr;
     for (auto& control : FFixed) {
-        control.reset();
+        control.Reset();
     }
     for (auto& page : FPages) {
-        page.reset();
+        page.Reset();
     }
-    FWindow.reset();
+    FWindow.Reset();
 }
 
 void TWin32MainWindow::Attach(TfrmBrindlecove* form) {
@@ -344,43 +150,13 @@ HWND TWin32MainWindow::Control(TControlId id) const {
 }
 
 HWND TWin32MainWindow::Page(TPage page) const {
-    return page == TPage::None ? Handle() : FPages[static_cast<std::size_t>(page) - 1].get();
-}
-
-HWND TWin32MainWindow::CreateChild(TControlId id, const char* className, const std::string& text,
-                                   ::DWORD style, ::DWORD exStyle) {
-    const TLayoutEntry& entry = LayoutOf(id);
-    HWND parent = Page(entry.Page);
-    HWND child = ::CreateWindowExA(
-        exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(FirstControlId + static_cast<WORD>(id))),
-        Instance(), nullptr);
-    if (child == nullptr) {
-        throw std::runtime_error(std::string("Unable to create the control ") +
-                                 ControlNames[static_cast<std::size_t>(id)]);
-    }
-    HFONT font = IsLink(id) ? FBoldFont.get() : IsBold(id) ? FBoldFont.get() : FFont.get();
-    ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    FControls[static_cast<std::size_t>(id)] = child;
-    if (FPages[0]) {
-        Arrange();
-    }
-    return child;
-}
-
-void TWin32MainWindow::Register(TControlId id, IWin32Command* command) {
-    FCommands[static_cast<WORD>(FirstControlId + static_cast<WORD>(id))] = command;
-}
-
-void TWin32MainWindow::Unregister(TControlId id) {
-    FCommands.erase(static_cast<WORD>(FirstControlId + static_cast<WORD>(id)));
-    FControls[static_cast<std::size_t>(id)] = nullptr;
+    return page == TPage::None ? Handle() : FPages[static_cast<std::size_t>(page) - 1].Get();
 }
 
 void TWin32MainWindow::CreateFixedControls() {
     const auto fixed = [&](TControlId id, const char* className, const std::string& text,
                            ::DWORD style, ::DWORD exStyle = 0) {
-        FFixed[static_cast<std::size_t>(id)].reset(
+        FFixed[static_cast<std::size_t>(id)].Reset(
             CreateChild(id, className, text, style, exStyle));
     };
     fixed(TControlId::JvLabel1, "STATIC", BannerText, SS_RIGHT | SS_NOTIFY);
@@ -395,10 +171,10 @@ void TWin32MainWindow::CreateFixedControls() {
                        reinterpret_cast<LPARAM>(&item));
     }
     for (std::size_t i = 0; i < FPages.size(); ++i) {
-        FPages[i].reset(::CreateWindowExA(WS_EX_CONTROLPARENT, PageClassName, tabNames[i],
+        FPages[i].Reset(::CreateWindowExA(WS_EX_CONTROLPARENT, PageClassName, tabNames[i],
                                           WS_CHILD | WS_CLIPSIBLINGS | (i == 0 ? WS_VISIBLE : 0), 0,
                                           0, 0, 0, Handle(), nullptr, Instance(), this));
-        ::SetWindowPos(FPages[i].get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ::SetWindowPos(FPages[i].Get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }
     fixed(TControlId::GroupBox1, "BUTTON", "Local Connection:", BS_GROUPBOX);
     fixed(TControlId::lblLocal, "STATIC", "Connection to use:", SS_LEFT);
@@ -447,7 +223,7 @@ void TWin32MainWindow::Arrange() {
     const int pageWidth = display.right - display.left;
     const int pageHeight = display.bottom - display.top;
     for (std::size_t i = 0; i < FPages.size(); ++i) {
-        ::SetWindowPos(FPages[i].get(), HWND_TOP, display.left, display.top, pageWidth, pageHeight,
+        ::SetWindowPos(FPages[i].Get(), HWND_TOP, display.left, display.top, pageWidth, pageHeight,
                        SWP_NOACTIVATE);
         batch = ::BeginDeferWindowPos(16);
         for (const TLayoutEntry& entry : WindowLayout) {
@@ -468,7 +244,7 @@ void TWin32MainWindow::SelectPage(int index) {
 
 void TWin32MainWindow::ShowPage(int index) {
     for (std::size_t i = 0; i < FPages.size(); ++i) {
-        ::ShowWindow(FPages[i].get(), static_cast<int>(i) == index ? SW_SHOW : SW_HIDE);
+        ::ShowWindow(FPages[i].Get(), static_cast<int>(i) == index ? SW_SHOW : SW_HIDE);
     }
 }
 
@@ -545,7 +321,7 @@ void TWin32MainWindow::UpdateTrayIcon(::DWORD action) {
     data.uID = 1;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = TrayMessage;
-    data.hIcon = FIcon.get();
+    data.hIcon = FIcon.Get();
     lstrcpynA(data.szTip, TrayHint, sizeof data.szTip);
     const BOOL done = ::Shell_NotifyIconA(action, &data);
     if (action == NIM_ADD) {
@@ -582,150 +358,16 @@ void TWin32MainWindow::StopTimer(TTimer& timer) {
     }
 }
 
-// ---- IControlFactory ---------------------------------------------------------------------------
-
-std::unique_ptr<TCheckBox> TWin32MainWindow::CreateCheckBox(const std::string& name,
-                                                            const std::string& caption) {
-    return std::make_unique<TWin32CheckBox>(*this, name, caption);
-}
-
-std::unique_ptr<TComboBox> TWin32MainWindow::CreateComboBox(const std::string& name) {
-    return std::make_unique<TWin32ComboBox>(*this, name);
-}
-
-std::unique_ptr<TButton> TWin32MainWindow::CreateButton(const std::string& name,
-                                                        const std::string& caption) {
-    return std::make_unique<TWin32Button>(*this, name, caption);
-}
-
-std::unique_ptr<TLabel> TWin32MainWindow::CreateLabel(const std::string& name,
-                                                      const std::string& caption) {
-    return std::make_unique<TWin32Label>(*this, name, caption);
-}
-
-std::unique_ptr<TLogView> TWin32MainWindow::CreateLogView(const std::string& name) {
-    return std::make_unique<TWin32LogView>(*this, name);
-}
-
 // ---- Window placement --------------------------------------------------------------------------
 
-namespace {
-
-bool WriteDword(HKEY key, const char* name, ::DWORD value) {
-    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof value) == ERROR_SUCCESS;
-}
-
-bool WriteText(HKEY key, const std::string& name, const std::string& value) {
-    return ::RegSetValueExA(key, name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<::DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
-
-bool ReadDword(HKEY key, const char* name, ::DWORD& value) {
-    ::DWORD type = 0;
-    ::DWORD size = sizeof value;
-    return ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD;
-}
-
-bool ReadText(HKEY key, const std::string& name, std::string& value) {
-    char buffer[256] = {};
-    ::DWORD type = 0;
-    ::DWORD size = sizeof buffer - 1;
-    if (::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                           &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return false;
-    }
-    value.assign(buffer);
-    return true;
-}
-
-} // namespace
-
 bool TWin32MainWindow::SavePlacement() {
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (::GetWindowPlacement(Handle(), &placement) == FALSE) {
-        return false;
-    }
-    HKEY opened = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const TKeyHandle key(opened);
-    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    const std::string minMax =
-        FormatPlacementNumbers({placement.ptMinPosition.x, placement.ptMinPosition.y,
-                                placement.ptMaxPosition.x, placement.ptMaxPosition.y});
-    const RECT& normal = placement.rcNormalPosition;
-    const std::string norm =
-        FormatPlacementNumbers({normal.left, normal.top, normal.right, normal.bottom});
-    const bool written =
-        WriteDword(key.get(), "FormVersion", 0) &&
-        WriteDword(key.get(), "Flags", placement.flags) &&
-        WriteDword(key.get(), "PixelsPerInch", static_cast<::DWORD>(FDpi)) &&
-        WriteText(key.get(), PlacementValueName("MinMaxPos", screenWidth, screenHeight), minMax) &&
-        WriteText(key.get(), "MinMaxPos", minMax) &&
-        WriteText(key.get(), PlacementValueName("NormPos", screenWidth, screenHeight), norm) &&
-        WriteText(key.get(), "NormPos", norm);
+    const bool written = SaveWindowPlacement(Handle(), FDpi);
     FPlacementWritten = FPlacementWritten || written;
     return written;
 }
 
 bool TWin32MainWindow::RestorePlacement() {
-    HKEY opened = nullptr;
-    const LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, &opened);
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return true; // nothing stored yet: the window stays centred
-    }
-    if (status != ERROR_SUCCESS) {
-        return false;
-    }
-    const TKeyHandle key(opened);
-    ::DWORD version = 0;
-    ReadDword(key.get(), "FormVersion", version);
-    if (static_cast<std::int32_t>(version) < 0) {
-        return true;
-    }
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (::GetWindowPlacement(Handle(), &placement) == FALSE) {
-        return false;
-    }
-    ::DWORD flags = placement.flags;
-    ReadDword(key.get(), "Flags", flags);
-    ::DWORD pixelsPerInch = static_cast<::DWORD>(FDpi);
-    ReadDword(key.get(), "PixelsPerInch", pixelsPerInch);
-    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    const auto read = [&](const char* base, std::string& text) {
-        return ReadText(key.get(), PlacementValueName(base, screenWidth, screenHeight), text) ||
-               ReadText(key.get(), base, text);
-    };
-    std::string minMaxText;
-    std::string normText;
-    const bool hasMinMax = read("MinMaxPos", minMaxText);
-    const bool hasNorm = read("NormPos", normText);
-    const std::array<int, 4> minMax =
-        ParsePlacementNumbers(minMaxText, {placement.ptMinPosition.x, placement.ptMinPosition.y,
-                                           placement.ptMaxPosition.x, placement.ptMaxPosition.y});
-    const RECT& current = placement.rcNormalPosition;
-    const std::array<int, 4> norm =
-        ParsePlacementNumbers(normText, {current.left, current.top, current.right, current.bottom});
-    if (!(hasMinMax || hasNorm) || static_cast<int>(pixelsPerInch) != FDpi || norm[0] >= norm[2]) {
-        return true;
-    }
-    placement.flags = flags;
-    placement.showCmd = ::IsWindowVisible(Handle()) != FALSE ? SW_SHOWNORMAL : SW_HIDE;
-    placement.ptMinPosition = {minMax[0], minMax[1]};
-    placement.ptMaxPosition = {minMax[2], minMax[3]};
-    placement.rcNormalPosition = {norm[0], norm[1], norm[2], norm[3]};
-    return ::SetWindowPlacement(Handle(), &placement) != FALSE;
+    return RestoreWindowPlacement(Handle(), FDpi);
 }
 
 void TWin32MainWindow::ReportPlacementError(const char* action) {
@@ -765,7 +407,7 @@ LRESULT CALLBACK TWin32MainWindow::WindowProc(HWND window, UINT message, WPARAM 
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         auto* self = static_cast<TWin32MainWindow*>(create->lpCreateParams);
         ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->FWindow.reset(window);
+        self->FWindow.Reset(window);
     }
     auto* self = reinterpret_cast<TWin32MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self == nullptr || self->Handle() != window) {
@@ -859,9 +501,7 @@ LRESULT TWin32MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         HDC dc = reinterpret_cast<HDC>(wParam);
         HWND control = reinterpret_cast<HWND>(lParam);
         ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-        if (control == Control(TControlId::JvLabel1) ||
-            control == Control(TControlId::jvlWebsite) ||
-            control == Control(TControlId::jvlEmail)) {
+        if (IsLink(*this, control)) {
             ::SetTextColor(dc, RGB(0, 0, 160));
         }
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
@@ -899,9 +539,7 @@ void TWin32MainWindow::OnCommand(WORD id, WORD code, HWND control) {
 }
 
 bool TWin32MainWindow::OnSetCursor(HWND over) {
-    const bool link = over != nullptr && (over == Control(TControlId::JvLabel1) ||
-                                          over == Control(TControlId::jvlWebsite) ||
-                                          over == Control(TControlId::jvlEmail));
+    const bool link = IsLink(*this, over);
     SetHoveredLink(link ? over : nullptr);
     if (link) {
         ::SetCursor(::LoadCursorA(nullptr, IDC_HAND));
@@ -914,11 +552,11 @@ void TWin32MainWindow::SetHoveredLink(HWND link) {
         return;
     }
     if (FHoveredLink != nullptr) {
-        ::SendMessageA(FHoveredLink, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
+        ::SendMessageA(FHoveredLink, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.Get()), TRUE);
     }
     FHoveredLink = link;
     if (link != nullptr) {
-        ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont.get()), TRUE);
+        ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont.Get()), TRUE);
     }
 }
 
@@ -940,15 +578,15 @@ void TWin32MainWindow::ShowTrayMenu() {
     if (!menu) {
         return;
     }
-    ::AppendMenuA(menu.get(), MF_STRING, CmdRestore, "Restore");
-    ::AppendMenuA(menu.get(), MF_STRING, CmdClose, "Close");
-    ::SetMenuDefaultItem(menu.get(), CmdRestore, FALSE);
+    ::AppendMenuA(menu.Get(), MF_STRING, CmdRestore, "Restore");
+    ::AppendMenuA(menu.Get(), MF_STRING, CmdClose, "Close");
+    ::SetMenuDefaultItem(menu.Get(), CmdRestore, FALSE);
     POINT at{};
     ::GetCursorPos(&at);
     // The menu closes when the user clicks elsewhere only if the window is in the foreground.
     ::SetForegroundWindow(Handle());
     const auto chosen = static_cast<UINT>(
-        ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0,
+        ::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0,
                          Handle(), nullptr));
     ::PostMessageA(Handle(), WM_NULL, 0, 0);
     if (chosen == CmdRestore) {

@@ -10,46 +10,21 @@
 #include "app/ApplicationPort.h"
 #include "app/Controls.h"
 #include "app/WindowLayout.h"
+#include "app/win32/Win32Placement.h"
 #include "common/DateTime.h"
 #include "common/Timer.h"
+#include "common/win32/Handles.h"
 
 #include <array>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <windows.h>
 
 namespace brindlecove {
 
 class TfrmBrindlecove;
-
-// Owners of the Win32 objects the window creates.
-struct TWindowDeleter {
-    void operator()(HWND window) const {
-        if (::IsWindow(window)) {
-            ::DestroyWindow(window);
-        }
-    }
-};
-using TWindowHandle = std::unique_ptr<std::remove_pointer_t<HWND>, TWindowDeleter>;
-struct TFontDeleter {
-    void operator()(HFONT font) const { ::DeleteObject(font); }
-};
-using TFontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, TFontDeleter>;
-struct TMenuDeleter {
-    void operator()(HMENU menu) const { ::DestroyMenu(menu); }
-};
-using TMenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDeleter>;
-struct TIconDeleter {
-    void operator()(HICON icon) const { ::DestroyIcon(icon); }
-};
-using TIconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, TIconDeleter>;
-struct TKeyDeleter {
-    void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using TKeyHandle = std::unique_ptr<std::remove_pointer_t<HKEY>, TKeyDeleter>;
 
 // The local date and time of the system (GetLocalTime).
 class TWin32Clock final : public IClock {
@@ -69,13 +44,16 @@ struct TWin32WindowHooks {
 };
 TWin32WindowHooks DefaultWindowHooks();
 
-// The registry key, under HKEY_CURRENT_USER, that keeps the window's placement.
-inline constexpr const char* PlacementKey = "frmBrindlecove";
 // The message the notification-area icon sends to the window.
 inline constexpr UINT TrayMessage = WM_APP + 1;
 // The commands of the icon's menu.
 inline constexpr UINT CmdRestore = 1001;
 inline constexpr UINT CmdClose = 1002;
+
+// The links of the banner and the About page: dark blue, underlined under the mouse, and handed to
+// the shell when clicked.
+inline constexpr std::array<TControlId, 3> LinkControls = {
+    TControlId::JvLabel1, TControlId::jvlWebsite, TControlId::jvlEmail};
 
 // A control that answers WM_COMMAND notifications sent for it.
 class IWin32Command {
@@ -96,7 +74,7 @@ public:
     // The form whose handlers the window calls; nullptr before the form is destroyed.
     void Attach(TfrmBrindlecove* form);
 
-    HWND Handle() const { return FWindow.get(); }
+    HWND Handle() const { return FWindow.Get(); }
     HWND Control(TControlId id) const;
     HWND Tabs() const { return Control(TControlId::PageControl1); }
     HWND Page(TPage page) const;
@@ -123,21 +101,18 @@ public:
     void StartTimer(TTimer& timer, std::uint32_t interval) override;
     void StopTimer(TTimer& timer) override;
 
-    // IControlFactory
-    std::unique_ptr<TCheckBox> CreateCheckBox(const std::string& name,
-                                              const std::string& caption) override;
-    std::unique_ptr<TComboBox> CreateComboBox(const std::string& name) override;
-    std::unique_ptr<TButton> CreateButton(const std::string& name,
-                                          const std::string& caption) override;
-    std::unique_ptr<TLabel> CreateLabel(const std::string& name,
-                                        const std::string& caption) override;
-    std::unique_ptr<TLogView> CreateLogView(const std::string& name) override;
+    // IControlFactory (Win32Controls.cpp): each control a child window where the layout puts it.
+    std::unique_ptr<TCheckBox> CreateCheckBox(TControlId id, const std::string& caption) override;
+    std::unique_ptr<TComboBox> CreateComboBox(TControlId id) override;
+    std::unique_ptr<TButton> CreateButton(TControlId id, const std::string& caption) override;
+    std::unique_ptr<TLabel> CreateLabel(TControlId id, const std::string& caption) override;
+    std::unique_ptr<TLogView> CreateLogView(TControlId id) override;
 
     // Window placement in HKEY_CURRENT_USER\frmBrindlecove; false when the registry refused.
     bool SavePlacement();
     bool RestorePlacement();
 
-    // Controls created through the factory call these.
+    // Controls created through the factory call these (Win32Controls.cpp).
     HWND CreateChild(TControlId id, const char* className, const std::string& text, ::DWORD style,
                      ::DWORD exStyle = 0);
     void Register(TControlId id, IWin32Command* command);

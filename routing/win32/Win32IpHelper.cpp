@@ -6,8 +6,10 @@
 #include <iphlpapi.h>
 // clang-format on
 
+#include "common/win32/Handles.h"
+#include "common/win32/SystemMessage.h"
+
 #include <cstddef>
-#include <memory>
 
 // The project's structures are handed to the system as they are: every field the program reads
 // must lie where the platform headers put it, on 32-bit and 64-bit builds alike.
@@ -64,33 +66,6 @@ BRINDLECOVE_SAME_FIELD(OSVERSIONINFOA, dwMajorVersion);
 #undef BRINDLECOVE_SAME_FIELD
 
 namespace brindlecove {
-
-namespace {
-
-// A registry key, closed when it goes out of scope.
-class TRegistryKey {
-public:
-    TRegistryKey() = default;
-    TRegistryKey(const TRegistryKey&) = delete;
-    TRegistryKey& operator=(const TRegistryKey&) = delete;
-    ~TRegistryKey() {
-        if (FKey != nullptr) {
-            ::RegCloseKey(FKey);
-        }
-    }
-    HKEY* Receive() { return &FKey; }
-    HKEY Get() const { return FKey; }
-
-private:
-    HKEY FKey = nullptr;
-};
-
-// A buffer FormatMessageA allocated, released with LocalFree.
-struct TLocalFree {
-    void operator()(char* buffer) const { ::LocalFree(buffer); }
-};
-
-} // namespace
 
 // The size arguments go through variables of the platform's own types (unsigned long there,
 // std::uint32_t here: the same 32 bits, but different types to the compiler).
@@ -157,19 +132,7 @@ DWORD TWin32IpHelper::GetLastError() {
 }
 
 std::string TWin32IpHelper::ErrorText(DWORD code) {
-    char* raw = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<LPSTR>(&raw), 0, nullptr);
-    const std::unique_ptr<char, TLocalFree> buffer(raw);
-    if (length == 0 || buffer == nullptr) {
-        return {};
-    }
-    std::string text(buffer.get(), length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-        text.pop_back();
-    }
-    return text;
+    return SystemMessageText(code);
 }
 
 bool TWin32Registry::DeleteLocalMachineValue(const std::string& subKey,

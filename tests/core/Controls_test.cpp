@@ -7,7 +7,7 @@ namespace brindlecove {
 namespace {
 
 TEST(Controls, ACheckBoxSetFromCodeClicksOnlyOnAChange) {
-    TCheckBox box("cbEnabled", "Brindle Cove Enabled");
+    TCheckBox box(TControlId::cbEnabled, "Brindle Cove Enabled");
     int clicks = 0;
     box.OnClick = [&] { ++clicks; };
     box.SetChecked(false);
@@ -26,7 +26,7 @@ TEST(Controls, ACheckBoxSetFromCodeClicksOnlyOnAChange) {
 }
 
 TEST(Controls, AListSelectionFromCodeFiresNothing) {
-    TComboBox list("comboLocal");
+    TComboBox list(TControlId::comboLocal);
     int changes = 0;
     list.OnChange = [&] { ++changes; };
     list.AddItem("Home", 0);
@@ -48,7 +48,7 @@ TEST(Controls, AListSelectionFromCodeFiresNothing) {
 }
 
 TEST(Controls, AButtonClickRespectsItsEnabledState) {
-    TButton button("btnConnectLocal", "Connect Local");
+    TButton button(TControlId::btnConnectLocal, "Connect Local");
     int clicks = 0;
     button.OnClick = [&] { ++clicks; };
     button.Click();

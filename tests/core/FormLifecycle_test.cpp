@@ -106,7 +106,7 @@ TEST_F(FormTest, EndOfSessionSavesSilentlyAndEndsAtOnce) {
     form.WMEndSession(true);
     EXPECT_TRUE(App.Halted);
     EXPECT_THAT(App.MessageBoxes, IsEmpty());
-    EXPECT_EQ(Profile.Value(Ini(), "MINIMIZE"), "1");
+    EXPECT_EQ(Profile.Value(SettingsPath(), "MINIMIZE"), "1");
     EXPECT_TRUE(form.RasManager1->PollTimer().Enabled()) << "monitoring is not stopped";
 }
 
@@ -155,8 +155,8 @@ TEST_F(FormTest, BooleansAreIntegersAndNamesIgnoreLetterCase) {
     EXPECT_FALSE(form.cbAutoRoute->Checked());
     EXPECT_EQ(form.comboLocal->ItemIndex(), -1);
     form.SaveSettings();
-    EXPECT_EQ(Profile.Value(Ini(), "LOCALCONNECTION"), "");
-    EXPECT_EQ(Profile.Value(Ini(), "ENABLED"), "0");
+    EXPECT_EQ(Profile.Value(SettingsPath(), "LOCALCONNECTION"), "");
+    EXPECT_EQ(Profile.Value(SettingsPath(), "ENABLED"), "0");
 }
 
 TEST_F(FormTest, EveryChangeMarksTheSettingsModifiedUntilSaveOrCancel) {
@@ -210,7 +210,7 @@ TEST_F(FormTest, AKeyThatCannotBeWrittenIsReportedAndTheSettingsStayModified) {
     Profile.FailWriteAfter = 2;
     form.btnSave->Click();
     ASSERT_EQ(App.MessageBoxes.size(), 1u);
-    EXPECT_EQ(App.MessageBoxes[0].Text, "Unable to write to " + Ini() + ".");
+    EXPECT_EQ(App.MessageBoxes[0].Text, "Unable to write to " + SettingsPath() + ".");
     EXPECT_EQ(App.MessageBoxes[0].Caption, "Brindlecove v1.01");
     EXPECT_EQ(App.MessageBoxes[0].Type, MbOk | MbIconError);
     EXPECT_THAT(Profile.Written, ElementsAre("ENABLED=1", "LOCALCONNECTION=Home"));

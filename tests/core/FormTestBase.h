@@ -1,13 +1,11 @@
 #pragma once
-// A main window on headless controls, the in-memory RAS, a virtual clock and an in-memory
-// settings file, for the tests of the form logic.
+// A main window on headless controls, the in-memory RAS and routing table, a virtual clock and an
+// in-memory settings file, for the tests of the form logic.
 
 #include "app/brindlecove1.h"
 #include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
-#include "testing/FakeSystem.h"
-#include "testing/Headless.h"
-#include "testing/VirtualClock.h"
+#include "testing/HeadlessWindow.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -42,26 +40,16 @@ public:
     }
 };
 
-class FormTest : public ::testing::Test {
+// The tests of the form logic: what a headless window runs on, the RAS and routing doubles, and
+// the form each test starts.
+class FormTest : public ::testing::Test, public THeadlessEnvironment {
 protected:
     TFakeRas Ras;
-    TVirtualClock Clock;
-    TFakeSystem System;
-    TFakeProfile Profile;
-    THeadlessApplication App;
-    THeadlessControls Controls;
     TFakeIpHelper IpHelper;
     TFakeRegistry Registry;
-    std::unique_ptr<TTestForm> Form;
+    std::unique_ptr<TTestForm> Form; // after everything it uses
 
-    TFormServices Services() {
-        return {App, Controls, Ras, Clock, Clock, System, Profile, IpHelper, Registry};
-    }
-
-    std::string Ini() const { return System.Folder + "brindlecove.ini"; }
-    void Setting(const std::string& key, const std::string& value) {
-        Profile.Files[Ini()]["CONFIG"][key] = value;
-    }
+    TFormServices Services() { return THeadlessEnvironment::Services(Ras, IpHelper, Registry); }
 
     // Creates the window and runs FormCreate, as the program's start does.
     TTestForm& Start(const std::vector<std::string>& adapters = {}) {
@@ -71,7 +59,7 @@ protected:
         return *Form;
     }
 
-    THeadlessLogView& Memo() const { return static_cast<THeadlessLogView&>(*Form->Memo1); }
+    THeadlessLogView& Memo() const { return LogOf(*Form); }
 
     // The log's messages without their time stamps ("dd/mm/yyyy hh:nn:ss ").
     std::vector<std::string> Log() const {

@@ -2,6 +2,7 @@
 #include "ras/RasBinding.h"
 #include "testing/FakeModuleLoader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -130,19 +131,29 @@ TEST_F(RasBinding, LoadsTheLibraryWithErrorBoxesSuppressedAndRestoresTheMode) {
                 ElementsAre("SetErrorMode 32769", "LoadLibraryA rasapi32.dll", "SetErrorMode 4"));
 }
 
-TEST_F(RasBinding, ResolvesSixtyTwoNamesAnsiFirstInTheDocumentedOrder) {
+TEST_F(RasBinding, ResolvesEveryRasFunctionOfTheLibraryAndReportsTheMissingOnesAsNull) {
+    Loader.Exports["NotRasA"] = AsProc(AnyWide); // exported, but not a RAS function
     TRasBinding binding(Loader);
-    ASSERT_EQ(Loader.Resolved.size(), 62u);
-    const std::vector<std::string> first(Loader.Resolved.begin(), Loader.Resolved.begin() + 6);
-    EXPECT_THAT(first,
-                ElementsAre("RasCreatePhonebookEntryA", "RasCreatePhonebookEntryW", "RasDialA",
-                            "RasDialW", "RasEditPhonebookEntryA", "RasEditPhonebookEntryW"));
-    EXPECT_EQ(Loader.Resolved[60], "RasSetAutodialParamA");
-    EXPECT_EQ(Loader.Resolved[61], "RasSetAutodialParamW");
-    EXPECT_EQ(binding.Resolved("RasDialA"), AsProc(DialA));
-    EXPECT_EQ(binding.Resolved("RasDialW"), AsProc(AnyWide));
-    EXPECT_EQ(binding.Resolved("RasRenameEntryA"), nullptr);
-    EXPECT_EQ(binding.Resolved("NotRasA"), nullptr);
+    for (const auto& [name, address] : Loader.Exports) {
+        EXPECT_EQ(binding.Resolved(name), name == "NotRasA" ? nullptr : address) << name;
+    }
+    // Each name asked once, the ANSI variant right before the wide one; every asked name the
+    // library lacks resolves to null.
+    ASSERT_EQ(Loader.Resolved.size(), 2 * RasFunctionNames.size());
+    for (std::size_t i = 0; i < Loader.Resolved.size(); i += 2) {
+        const std::string& ansi = Loader.Resolved[i];
+        const std::string& wide = Loader.Resolved[i + 1];
+        EXPECT_EQ(ansi.back(), 'A') << ansi;
+        EXPECT_EQ(wide, ansi.substr(0, ansi.size() - 1) + "W");
+        EXPECT_EQ(std::count(Loader.Resolved.begin(), Loader.Resolved.end(), ansi), 1) << ansi;
+        for (const std::string& name : {ansi, wide}) {
+            if (!Loader.Exports.contains(name)) {
+                EXPECT_EQ(binding.Resolved(name), nullptr) << name;
+            }
+        }
+    }
+    EXPECT_EQ(binding.Resolved("RasRenameEntryA"), nullptr) << "asked, not exported";
+    EXPECT_EQ(binding.Resolved("RasDial"), nullptr) << "no suffix";
 }
 
 TEST_F(RasBinding, ForwardsEveryArgumentToTheAnsiVariantOnly) {

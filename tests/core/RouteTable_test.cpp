@@ -46,7 +46,7 @@ protected:
     }
     std::vector<std::string> RealLog() const {
         std::vector<std::string> messages;
-        for (const std::string& line : static_cast<THeadlessLogView&>(*Real->Memo1).Lines()) {
+        for (const std::string& line : LogOf(*Real).Lines()) {
             messages.push_back(line.substr(20));
         }
         return messages;

@@ -67,7 +67,7 @@ TEST(ConsoleHost, LogLinesGoOutOneByOneAndBoxesBecomeOneLine) {
     std::FILE* err = std::tmpfile();
     ASSERT_NE(out, nullptr);
     ASSERT_NE(err, nullptr);
-    TConsoleLogView log("Memo1", out);
+    TConsoleLogView log(TControlId::Memo1, out);
     log.Append("07/12/2026 14:05:09 Connected to Home");
     log.Append("07/12/2026 14:05:10 ");
     EXPECT_EQ(log.LineCount(), 2);

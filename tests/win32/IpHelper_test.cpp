@@ -2,6 +2,7 @@
 // its adapters and routes are the Linux host's, and it answers route changes without making
 // them, so nothing here expects a route to change).
 #include "app/brindlecove1.h"
+#include "common/win32/Handles.h"
 #include "routing/win32/Win32IpHelper.h"
 #include "testing/FakeIpHelper.h"
 #include "testing/FakeRas.h"
@@ -236,32 +237,32 @@ TEST_F(Win32IpHelper, ErrorTextOfAnUnknownCodeIsEmpty) {
 class Win32Registry : public ::testing::Test {
 protected:
     std::string SubKey;
-    HKEY Key = nullptr;
+    TRegistryKey Key;
 
     void SetUp() override {
         SubKey = "SOFTWARE\\Brindlecove Tests\\Routes " + std::to_string(std::random_device()());
         const LSTATUS result = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, SubKey.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &Key, nullptr);
+                                                 KEY_ALL_ACCESS, nullptr, Key.Receive(), nullptr);
         if (result == ERROR_ACCESS_DENIED) {
             GTEST_SKIP() << "no write access to HKEY_LOCAL_MACHINE here";
         }
         ASSERT_EQ(result, ERROR_SUCCESS);
     }
     void TearDown() override {
-        if (Key != nullptr) {
-            ::RegCloseKey(Key);
+        if (Key) {
+            Key.Reset();
             ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, SubKey.c_str());
             ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brindlecove Tests"); // when empty
         }
     }
 
     void SetValue(const std::string& name) {
-        ASSERT_EQ(
-            ::RegSetValueExA(Key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1),
-            ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExA(Key.Get(), name.c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(""), 1),
+                  ERROR_SUCCESS);
     }
     bool HasValue(const std::string& name) const {
-        return ::RegQueryValueExA(Key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+        return ::RegQueryValueExA(Key.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
                ERROR_SUCCESS;
     }
 
@@ -286,12 +287,9 @@ TEST_F(Win32Registry, AValueThatDoesNotExistAnswersFalse) {
 TEST_F(Win32Registry, AKeyThatDoesNotExistAnswersFalseAndIsNotCreated) {
     const std::string missing = SubKey + "\\Missing";
     EXPECT_FALSE(Registry.DeleteLocalMachineValue(missing, "x"));
-    HKEY probe = nullptr;
-    EXPECT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, missing.c_str(), 0, KEY_READ, &probe),
+    TRegistryKey probe;
+    EXPECT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, missing.c_str(), 0, KEY_READ, probe.Receive()),
               ERROR_FILE_NOT_FOUND);
-    if (probe != nullptr) {
-        ::RegCloseKey(probe);
-    }
     EXPECT_FALSE(Registry.DeleteLocalMachineValue(PersistentRoutesKey, "no,such,route,0"));
 }
 

@@ -6,6 +6,7 @@
 #include "app/win32/Win32Profile.h"
 #include "app/win32/Win32System.h"
 #include "app/win32/Win32Window.h"
+#include "common/win32/Handles.h"
 #include "ras/RasBinding.h"
 #include "ras/win32/Win32ModuleLoader.h"
 #include "testing/FakeIpHelper.h"
@@ -106,8 +107,8 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     const RECT r = WindowRect(window);
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
+    const TScreenDC screen;
+    const TMemoryDC memory(::CreateCompatibleDC(screen.Get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -116,11 +117,12 @@ bool SaveScreenshot(HWND window, const std::string& path) {
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const TBitmapHandle bitmap(
+        ::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     bool saved = false;
-    if (bitmap != nullptr) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    if (bitmap) {
+        HGDIOBJ old = ::SelectObject(memory.Get(), bitmap.Get());
+        ::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), r.left, r.top, SRCCOPY);
         ::GdiFlush();
         const auto stride = static_cast<::DWORD>(((width * 3) + 3) & ~3);
         const ::DWORD imageSize = stride * static_cast<::DWORD>(height);
@@ -134,11 +136,8 @@ bool SaveScreenshot(HWND window, const std::string& path) {
         out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
         out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(imageSize));
         saved = out.good();
-        ::SelectObject(memory, old);
-        ::DeleteObject(bitmap);
+        ::SelectObject(memory.Get(), old); // the bitmap goes after it is no longer selected
     }
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return saved;
 }
 
@@ -395,14 +394,13 @@ TEST_F(Win32Window, CloseBoxHidesToTheTrayAndTheIconRestores) {
 
 TEST_F(Win32Window, MinimisedStartShowsOnlyTheIconAndTheIconShowsTheWindowAtItsPlace) {
     std::ofstream(Folder + SettingsFileName) << "[CONFIG]\r\nMINIMIZE=1\r\n";
-    HKEY opened = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                &opened, nullptr),
-              ERROR_SUCCESS);
     {
-        const TKeyHandle key(opened);
+        TRegistryKey key;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, 0, KEY_WRITE,
+                                    nullptr, key.Receive(), nullptr),
+                  ERROR_SUCCESS);
         const char* norm = "30,40,730,440";
-        ::RegSetValueExA(key.get(), "NormPos", 0, REG_SZ, reinterpret_cast<const BYTE*>(norm),
+        ::RegSetValueExA(key.Get(), "NormPos", 0, REG_SZ, reinterpret_cast<const BYTE*>(norm),
                          static_cast<::DWORD>(strlen(norm) + 1));
     }
     Open();
@@ -472,10 +470,9 @@ TEST_F(Win32Window, PlacementIsWrittenOnCloseAndRestoredAtTheNextStart) {
     ::SendMessageA(Main(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(Window->PlacementWritten());
 
-    HKEY opened = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, &opened),
+    TRegistryKey key;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, key.Receive()),
               ERROR_SUCCESS);
-    const TKeyHandle key(opened);
     const std::string size = "(" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) + "x" +
                              std::to_string(::GetSystemMetrics(SM_CYSCREEN)) + ")";
     const std::vector<std::pair<std::string, ::DWORD>> expected = {
@@ -484,7 +481,7 @@ TEST_F(Win32Window, PlacementIsWrittenOnCloseAndRestoredAtTheNextStart) {
         {"NormPos", REG_SZ}};
     for (const auto& [name, type] : expected) {
         ::DWORD found = 0;
-        EXPECT_EQ(::RegQueryValueExA(key.get(), name.c_str(), nullptr, &found, nullptr, nullptr),
+        EXPECT_EQ(::RegQueryValueExA(key.Get(), name.c_str(), nullptr, &found, nullptr, nullptr),
                   ERROR_SUCCESS)
             << name;
         EXPECT_EQ(found, type) << name;
@@ -493,7 +490,7 @@ TEST_F(Win32Window, PlacementIsWrittenOnCloseAndRestoredAtTheNextStart) {
     for (::DWORD i = 0;; ++i) {
         char name[128] = {};
         ::DWORD nameLength = sizeof name;
-        if (::RegEnumValueA(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        if (::RegEnumValueA(key.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
@@ -502,13 +499,13 @@ TEST_F(Win32Window, PlacementIsWrittenOnCloseAndRestoredAtTheNextStart) {
     EXPECT_EQ(enumerated.size(), expected.size());
     char norm[64] = {};
     ::DWORD normSize = sizeof norm;
-    ASSERT_EQ(::RegQueryValueExA(key.get(), "NormPos", nullptr, nullptr,
+    ASSERT_EQ(::RegQueryValueExA(key.Get(), "NormPos", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(norm), &normSize),
               ERROR_SUCCESS);
     EXPECT_STREQ(norm, "40,50,740,450");
     ::DWORD ppi = 0;
     ::DWORD ppiSize = sizeof ppi;
-    ::RegQueryValueExA(key.get(), "PixelsPerInch", nullptr, nullptr, reinterpret_cast<BYTE*>(&ppi),
+    ::RegQueryValueExA(key.Get(), "PixelsPerInch", nullptr, nullptr, reinterpret_cast<BYTE*>(&ppi),
                        &ppiSize);
     EXPECT_EQ(static_cast<int>(ppi), Window->Dpi());
 
@@ -525,10 +522,9 @@ TEST_F(Win32Window, PlacementIsWrittenOnCloseAndRestoredAtTheNextStart) {
 TEST_F(Win32Window, PlacementValuesAreWrittenInTheirOrder) {
     Open();
     ::SendMessageA(Main(), WM_CLOSE, 0, 0);
-    HKEY opened = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, &opened),
+    TRegistryKey key;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, key.Receive()),
               ERROR_SUCCESS);
-    const TKeyHandle key(opened);
     const std::string size = "(" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) + "x" +
                              std::to_string(::GetSystemMetrics(SM_CYSCREEN)) + ")";
     const std::vector<std::string> written = {"FormVersion",      "Flags",     "PixelsPerInch",
@@ -538,7 +534,7 @@ TEST_F(Win32Window, PlacementValuesAreWrittenInTheirOrder) {
     for (::DWORD i = 0;; ++i) {
         char name[128] = {};
         ::DWORD nameLength = sizeof name;
-        if (::RegEnumValueA(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        if (::RegEnumValueA(key.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
@@ -557,17 +553,16 @@ TEST_F(Win32Window, PlacementValuesAreWrittenInTheirOrder) {
 
 TEST_F(Win32Window, PlacementOfAnotherDpiOrAnEmptyRectangleIsIgnored) {
     for (const char* change : {"dpi", "rect"}) {
-        HKEY opened = nullptr;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, 0, KEY_WRITE,
-                                    nullptr, &opened, nullptr),
-                  ERROR_SUCCESS);
         {
-            const TKeyHandle key(opened);
+            TRegistryKey key;
+            ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, nullptr, 0, KEY_WRITE,
+                                        nullptr, key.Receive(), nullptr),
+                      ERROR_SUCCESS);
             const ::DWORD ppi = std::string(change) == "dpi" ? 300 : 96;
-            ::RegSetValueExA(key.get(), "PixelsPerInch", 0, REG_DWORD,
+            ::RegSetValueExA(key.Get(), "PixelsPerInch", 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&ppi), sizeof ppi);
             const char* norm = std::string(change) == "dpi" ? "10,20,710,420" : "700,20,10,420";
-            ::RegSetValueExA(key.get(), "NormPos", 0, REG_SZ, reinterpret_cast<const BYTE*>(norm),
+            ::RegSetValueExA(key.Get(), "NormPos", 0, REG_SZ, reinterpret_cast<const BYTE*>(norm),
                              static_cast<::DWORD>(strlen(norm) + 1));
         }
         Open();
@@ -578,32 +573,52 @@ TEST_F(Win32Window, PlacementOfAnotherDpiOrAnEmptyRectangleIsIgnored) {
     }
 }
 
-TEST_F(Win32Window, ResizingKeepsRightAnchorsAndStretchesListsAndGroupBoxes) {
+// Every control of the layout is a child window of its page (or of the window itself), with the
+// form's font, where the layout puts it for the parent's size, at the design size and after the
+// user made the window larger.
+TEST_F(Win32Window, EveryControlOfTheLayoutStandsWhereTheLayoutPutsItAtAnySize) {
     Open();
-    HWND save = Button("Save Changes");
-    HWND connect = Control(TControlId::btnConnectLocal);
-    HWND combo = Control(TControlId::comboLocal);
-    HWND group = Control(TControlId::GroupBox1);
     RECT client{};
     ::GetClientRect(Main(), &client);
-    EXPECT_EQ(client.right, ScaleToDpi(633, Window->Dpi()));
-    EXPECT_EQ(client.bottom, ScaleToDpi(306, Window->Dpi()));
-    const RECT saveBefore = ChildRect(save);
-    const RECT connectBefore = ChildRect(connect);
-    const RECT comboBefore = ChildRect(combo);
-    const RECT groupBefore = ChildRect(group);
+    EXPECT_EQ(client.right, ScaleToDpi(DesignClientWidth, Window->Dpi()));
+    EXPECT_EQ(client.bottom, ScaleToDpi(DesignClientHeight, Window->Dpi()));
+    const auto check = [&] {
+        for (const TLayoutEntry& entry : WindowLayout) {
+            SCOPED_TRACE(entry.Name);
+            HWND control = Control(entry.Id);
+            ASSERT_TRUE(::IsWindow(control));
+            HWND parent = ::GetParent(control);
+            EXPECT_EQ(parent, Window->Page(entry.Page));
+            EXPECT_NE(::SendMessageA(control, WM_GETFONT, 0, 0), 0);
+            RECT area{};
+            ::GetClientRect(parent, &area);
+            const TLayoutRect expected =
+                ArrangeControl(entry, area.right, area.bottom, Window->Dpi());
+            const RECT r = ChildRect(control);
+            EXPECT_EQ(r.left, expected.Left);
+            EXPECT_EQ(r.top, expected.Top);
+            EXPECT_EQ(r.right, expected.Right());
+            if (entry.Id != TControlId::comboLocal && entry.Id != TControlId::comboInt) {
+                EXPECT_EQ(r.bottom, expected.Bottom()); // a list's height includes its drop-down
+            }
+            EXPECT_LE(r.right, area.right);
+        }
+    };
+    check();
+    RECT page{};
+    ::GetClientRect(Window->Page(TPage::Configuration), &page);
     const RECT outer = WindowRect(Main());
     ::SetWindowPos(Main(), nullptr, 0, 0, outer.right - outer.left + 120,
                    outer.bottom - outer.top + 60, SWP_NOMOVE | SWP_NOZORDER);
     Pump();
-    RECT wider{};
-    ::GetClientRect(Main(), &wider);
-    EXPECT_EQ(wider.right - ChildRect(save).right, client.right - saveBefore.right);
-    EXPECT_EQ(ChildRect(save).top, saveBefore.top);
-    EXPECT_EQ(ChildRect(connect).left, connectBefore.left + 120);
-    EXPECT_EQ(ChildRect(combo).right - ChildRect(combo).left,
-              comboBefore.right - comboBefore.left + 120);
-    EXPECT_EQ(ChildRect(group).right, groupBefore.right + 120);
+    RECT larger{};
+    ::GetClientRect(Main(), &larger);
+    ASSERT_EQ(larger.right, client.right + 120);
+    RECT largerPage{};
+    ::GetClientRect(Window->Page(TPage::Configuration), &largerPage);
+    EXPECT_EQ(largerPage.right, page.right + 120) << "the pages follow the tabs";
+    EXPECT_EQ(largerPage.bottom, page.bottom + 60);
+    check();
 
     MINMAXINFO info{};
     ::SendMessageA(Main(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
