@@ -363,6 +363,13 @@ TEST_F(LinuxProfile, AnEditChangesOnlyWhatItMust) {
     EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\n");
     ASSERT_TRUE(Write("C", "w", "  4"));
     EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\nw=4\n") << "leading blanks of a value are dropped";
+
+    // A key or a section written twice goes whole: no older copy reads back after the delete.
+    WriteFile(File, "[A]\nx=1\nX=2\n[B]\nx=3\n[a]\nx=4\ny=5\n");
+    ASSERT_TRUE(Write("A", "x", nullptr));
+    EXPECT_EQ(ReadFile(File), "[A]\n[B]\nx=3\n[a]\nx=4\ny=5\n");
+    ASSERT_TRUE(Write("A", nullptr, nullptr));
+    EXPECT_EQ(ReadFile(File), "[B]\nx=3\n");
 }
 
 TEST_F(LinuxProfile, AddedLinesEndLikeTheFilesFirstLine) {
@@ -393,9 +400,10 @@ TEST_F(LinuxProfile, NamesAndValuesThatWouldReadBackWronglyAreRefused) {
         const char* Key;
         const char* Value;
     } refused[] = {
-        {"S", "k", "1\n[X]\ny=2"}, {"S", "k", "a\rb"},  {"S", "a=b", "v"}, {"S", "[k]", "v"},
-        {"S", ";k", "v"},          {"S", "", "v"},      {"S", "  ", "v"},  {"a]b", "k", "v"},
-        {"a\nb", "k", "v"},        {nullptr, "k", "v"},
+        {"S", "k", "1\n[X]\ny=2"}, {"S", "k", "a\rb"},         {"S", "a=b", "v"},
+        {"S", "[k]", "v"},         {"S", ";k", "v"},           {"S", "", "v"},
+        {"S", "  ", "v"},          {"a]b", "k", "v"},          {"a\nb", "k", "v"},
+        {nullptr, "k", "v"},       {"", "\xEF\xBB\xBFk", "v"},
     };
     for (const auto& r : refused) {
         EXPECT_FALSE(Write(r.Section, r.Key, r.Value)) << r.Key << "=" << r.Value;
