@@ -269,7 +269,7 @@ THourFigures HourWithDoubles() {
 int main() {
     const fs::path self = fs::read_symlink("/proc/self/exe");
     const fs::path program = self.parent_path().parent_path() / "app/brindlecove";
-    const std::string standIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
+    const std::string standIn = testing::StandInPppd();
     if (!fs::exists(program)) {
         Fail("build the program first: " + program.string());
     }

@@ -1,5 +1,6 @@
 #include "app/linux/LinuxProfile.h"
 
+#include "app/linux/ProfileText.h"
 #include "common/Win32Errors.h"
 #include "common/linux/UniqueFd.h"
 #include "common/linux/Win32Error.h"
@@ -20,221 +21,18 @@ namespace brindlecove {
 
 namespace {
 
+using profiletext::IsBlank;
+using profiletext::Trim;
+
 // Settings files are small; a larger file is not a settings file and is not read into memory.
 constexpr std::size_t MaxProfileSize = std::size_t{64} << 20;
 
 // How many symbolic links may lead to the settings file (the kernel's own limit).
 constexpr int MaxLinkDepth = 40;
 
-constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-
-// ------------------------------------------------------------------------------------------------
-// The text of a profile file.
-
-// Blanks around names, values and lines: what Windows skips there, including the DOS end-of-file
-// mark ^Z found at the end of old files.
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A string as C code sees it: up to its first NUL.
 std::string_view UpToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
-}
-
-// One line: its text is [Begin, End), its line end [End, Next) (empty on a last line without one).
-struct TLine {
-    std::size_t Begin;
-    std::size_t End;
-    std::size_t Next;
-    bool HasLineEnd() const { return Next != End; }
-};
-
-// Calls visit(line) for each line from offset start on, while visit answers true.
-template <typename TVisit>
-void ForEachLine(std::string_view text, std::size_t start, TVisit visit) {
-    std::size_t at = start;
-    while (at < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::size_t next = end;
-        if (next < text.size()) {
-            next += text.compare(next, 2, "\r\n") == 0 ? 2u : 1u;
-        }
-        if (!visit(TLine{at, end, next})) {
-            return;
-        }
-        at = next;
-    }
-}
-
-enum class TLineKind { Blank, Comment, Section, Key, Other };
-
-struct TParsedLine {
-    TLineKind Kind = TLineKind::Other;
-    std::string_view Name;      // of a section or a key
-    std::size_t ValueBegin = 0; // a key's value (without the blanks around it) in the whole text
-    std::size_t ValueEnd = 0;
-};
-
-TParsedLine ParseLine(std::string_view text, const TLine& line) {
-    std::size_t begin = line.Begin;
-    std::size_t end = line.End;
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    const std::string_view content = text.substr(begin, end - begin);
-    TParsedLine parsed;
-    if (content.empty()) {
-        parsed.Kind = TLineKind::Blank;
-        return parsed;
-    }
-    if (content.front() == ';') {
-        parsed.Kind = TLineKind::Comment;
-        return parsed;
-    }
-    if (content.front() == '[') {
-        const std::size_t close = content.find(']');
-        if (close != std::string_view::npos) {
-            parsed.Kind = TLineKind::Section;
-            parsed.Name = content.substr(1, close - 1);
-            return parsed;
-        }
-        // Without ']' it is no header; it may still be a key, as on Windows.
-    }
-    const std::size_t equals = content.find('=');
-    if (equals == std::string_view::npos) {
-        return parsed;
-    }
-    parsed.Kind = TLineKind::Key;
-    parsed.Name = Trim(content.substr(0, equals));
-    parsed.ValueBegin = begin + equals + 1;
-    parsed.ValueEnd = end;
-    while (parsed.ValueBegin < parsed.ValueEnd && IsBlank(text[parsed.ValueBegin])) {
-        ++parsed.ValueBegin;
-    }
-    return parsed;
-}
-
-// Where the lines of the text start: after a UTF-8 byte-order mark, if any.
-std::size_t TextStart(std::string_view text) {
-    return text.substr(0, Utf8Bom.size()) == Utf8Bom ? Utf8Bom.size() : 0;
-}
-
-// The line end of the file's first line, for the lines added to it.
-std::string_view LineEndOf(std::string_view text) {
-    const std::size_t end = text.find_first_of("\r\n");
-    if (end == std::string_view::npos || text[end] == '\n') {
-        return "\n";
-    }
-    return text.compare(end, 2, "\r\n") == 0 ? "\r\n" : "\r";
-}
-
-// What the file holds of one section and one key, found in a single pass over the lines.
-struct TLookup {
-    bool SectionFound = false;
-    std::size_t SectionBegin = 0;    // its header line (the start of the text for the unnamed one)
-    std::size_t SectionEnd = 0;      // the next header line, or the end of the text
-    std::size_t InsertAt = 0;        // just after its last non-blank line (or its header)
-    bool InsertNeedsLineEnd = false; // that line is the last one and has no line end
-    bool KeyFound = false;
-    TLine KeyLine{0, 0, 0};
-    TParsedLine Key;
-};
-
-// Looks up the first section named section (the lines before any header when it is empty) and,
-// unless key is empty, the first key named key in it. onKey, when given, sees each key of the
-// section and answers whether to go on.
-template <typename TOnKey>
-TLookup Lookup(std::string_view text, std::string_view section, std::string_view key,
-               TOnKey onKey) {
-    const std::size_t start = TextStart(text);
-    TLookup found;
-    bool inSection = section.empty();
-    if (inSection) {
-        found.SectionFound = true;
-        found.SectionBegin = start;
-        found.InsertAt = start;
-    }
-    found.SectionEnd = text.size();
-    ForEachLine(text, start, [&](const TLine& line) {
-        const TParsedLine parsed = ParseLine(text, line);
-        if (parsed.Kind == TLineKind::Section) {
-            if (inSection) {
-                found.SectionEnd = line.Begin;
-                return false;
-            }
-            if (SameName(parsed.Name, section)) {
-                inSection = true;
-                found.SectionFound = true;
-                found.SectionBegin = line.Begin;
-                found.InsertAt = line.Next;
-                found.InsertNeedsLineEnd = !line.HasLineEnd();
-            }
-            return true;
-        }
-        if (!inSection) {
-            return true;
-        }
-        if (parsed.Kind != TLineKind::Blank) {
-            found.InsertAt = line.Next;
-            found.InsertNeedsLineEnd = !line.HasLineEnd();
-        }
-        if (parsed.Kind == TLineKind::Key) {
-            if (!found.KeyFound && !key.empty() && SameName(parsed.Name, key)) {
-                found.KeyFound = true;
-                found.KeyLine = line;
-                found.Key = parsed;
-            }
-            return onKey(parsed.Name);
-        }
-        return true;
-    });
-    return found;
-}
-
-TLookup Lookup(std::string_view text, std::string_view section, std::string_view key) {
-    return Lookup(text, section, key, [](std::string_view) { return true; });
-}
-
-// A value as the program gets it: without one pair of surrounding quotes.
-std::string_view Unquote(std::string_view value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
 }
 
 // Copies at most size - 1 characters and a NUL; answers the count copied (size > 0).
@@ -293,78 +91,6 @@ private:
     std::size_t FUsed = 0;
     bool FFull = false;
 };
-
-// The whole text with [begin, end) replaced by the given text.
-std::string Splice(std::string_view text, std::size_t begin, std::size_t end,
-                   std::string_view with) {
-    std::string result;
-    result.reserve(text.size() - (end - begin) + with.size());
-    result.append(text.substr(0, begin));
-    result.append(with);
-    result.append(text.substr(end));
-    return result;
-}
-
-// The text after setting [section] key = value.
-std::string SetValue(std::string_view text, std::string_view section, std::string_view key,
-                     std::string_view value) {
-    const TLookup found = Lookup(text, section, key);
-    if (found.KeyFound) {
-        return Splice(text, found.Key.ValueBegin, found.Key.ValueEnd, value);
-    }
-    const std::string_view lineEnd = LineEndOf(text);
-    std::string lines;
-    if (found.SectionFound) {
-        if (found.InsertNeedsLineEnd) {
-            lines += lineEnd;
-        }
-        lines.append(key).append("=").append(value).append(lineEnd);
-        return Splice(text, found.InsertAt, found.InsertAt, lines);
-    }
-    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
-        lines += lineEnd;
-    }
-    lines.append("[").append(section).append("]").append(lineEnd);
-    lines.append(key).append("=").append(value).append(lineEnd);
-    return std::string(text) + lines;
-}
-
-// The text without the key (unchanged when there is none).
-std::string DeleteKey(std::string_view text, std::string_view section, std::string_view key) {
-    const TLookup found = Lookup(text, section, key);
-    if (!found.KeyFound) {
-        return std::string(text);
-    }
-    return Splice(text, found.KeyLine.Begin, found.KeyLine.Next, {});
-}
-
-// The text without the section: its header and every line up to the next header.
-std::string DeleteSection(std::string_view text, std::string_view section) {
-    const TLookup found = Lookup(text, section, {});
-    if (!found.SectionFound) {
-        return std::string(text);
-    }
-    return Splice(text, found.SectionBegin, found.SectionEnd, {});
-}
-
-// Whether the names and the value would read back as written (see the header).
-bool WritableNames(std::string_view section, std::string_view key, bool deletesSection,
-                   std::optional<std::string_view> value) {
-    const auto hasLineEnd = [](std::string_view text) {
-        return text.find_first_of("\r\n") != std::string_view::npos;
-    };
-    if (hasLineEnd(section) || section.find(']') != std::string_view::npos) {
-        return false;
-    }
-    if (deletesSection) {
-        return true;
-    }
-    if (key.empty() || hasLineEnd(key) || key.find('=') != std::string_view::npos ||
-        key.front() == '[' || key.front() == ';') {
-        return false;
-    }
-    return !value || !hasLineEnd(*value);
-}
 
 // ------------------------------------------------------------------------------------------------
 // The file.
@@ -570,27 +296,19 @@ DWORD TLinuxProfile::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR
         }
         const std::string_view text = file.Text;
 
+        TNameList names(buffer, size);
+        const auto add = [&](std::string_view name) { return names.Add(name); };
         if (section == nullptr) {
-            TNameList names(buffer, size);
-            ForEachLine(text, TextStart(text), [&](const TLine& line) {
-                const TParsedLine parsed = ParseLine(text, line);
-                return parsed.Kind != TLineKind::Section || names.Add(parsed.Name);
-            });
+            profiletext::ForEachSectionName(text, add);
             return names.Finish();
         }
         if (key == nullptr) {
-            TNameList names(buffer, size);
-            Lookup(text, Trim(section), {}, [&](std::string_view name) { return names.Add(name); });
+            profiletext::ForEachKeyName(text, Trim(section), add);
             // A section without keys (or none at all) answers the default, as on Windows.
             return names.Empty() ? CopyString(fallback, buffer, size) : names.Finish();
         }
-        const TLookup found = Lookup(text, Trim(section), Trim(key));
-        if (!found.KeyFound) {
-            return CopyString(fallback, buffer, size);
-        }
-        const std::string_view value =
-            text.substr(found.Key.ValueBegin, found.Key.ValueEnd - found.Key.ValueBegin);
-        return CopyString(Unquote(value), buffer, size);
+        const auto value = profiletext::FindValue(text, Trim(section), Trim(key));
+        return CopyString(value.value_or(fallback), buffer, size);
     } catch (const std::exception&) {
         // Out of memory: the default, like any file that cannot be read.
         return CopyString(fallback, buffer, size);
@@ -612,7 +330,7 @@ BOOL TLinuxProfile::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
             newValue->remove_prefix(1);
         }
     }
-    if (!WritableNames(sectionName, keyName, key == nullptr, newValue)) {
+    if (!profiletext::WritableNames(sectionName, keyName, key == nullptr, newValue)) {
         return Fail(winerror::InvalidParameter);
     }
     try {
@@ -629,11 +347,11 @@ BOOL TLinuxProfile::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
         }
         std::string text;
         if (key == nullptr) {
-            text = DeleteSection(file.Text, sectionName);
+            text = profiletext::DeleteSection(file.Text, sectionName);
         } else if (!newValue) {
-            text = DeleteKey(file.Text, sectionName, keyName);
+            text = profiletext::DeleteKey(file.Text, sectionName, keyName);
         } else {
-            text = SetValue(file.Text, sectionName, keyName, *newValue);
+            text = profiletext::SetValue(file.Text, sectionName, keyName, *newValue);
         }
         if (file.Exists && text == file.Text) {
             return 1;

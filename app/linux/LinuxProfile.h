@@ -16,10 +16,12 @@
 // Writing: an existing key's value is replaced in place, keeping the key's spelling and every
 // other byte of the file; a new key goes after the last non-blank line of its section; a new
 // section goes at the end of the file. Inserted lines end like the file's first line (LF for a
-// new file). A NULL value deletes the key and a NULL key deletes the section (Windows' rules);
-// deleting what is missing succeeds without touching the file. Names and values that would
-// read back as something else are refused with ERROR_INVALID_PARAMETER: CR or LF anywhere, a
-// section name with ']', a key that is empty or has '=' or starts with '[' or ';'.
+// new file). A NULL value deletes the key and a NULL key deletes the section (Windows' rules):
+// every line of the key in the section read, and every section of that name, so that no older
+// copy reads back afterwards; deleting what is missing succeeds without touching the file. Names
+// and values that would read back as something else are refused with ERROR_INVALID_PARAMETER: CR or
+// LF anywhere, a section name with ']', a key that is empty or has '=' or starts with '[', ';' or
+// a UTF-8 byte-order mark.
 //
 // Each write replaces the file whole: the new contents go to a new file in the same folder, which
 // is flushed to the disk and renamed over the old one, so a failed write leaves the old file as

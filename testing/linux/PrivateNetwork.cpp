@@ -1,6 +1,7 @@
 #include "testing/linux/PrivateNetwork.h"
 
-#include "routing/linux/NetlinkIpHelper.h"
+#include "common/linux/UniqueFd.h"
+#include "testing/linux/TestHelpers.h"
 
 #include <cerrno>
 #include <csignal>
@@ -80,16 +81,7 @@ bool IpBatch(const std::string& commands, std::string& why) {
 }
 
 bool SetUpUplinks(std::string& why) {
-    return IpBatch("link set lo up\n"
-                   "link add loc0 type veth peer name loc1\n"
-                   "link add int0 type veth peer name int1\n"
-                   "addr add 10.1.0.1/24 dev loc0\n"
-                   "addr add 10.2.0.1/24 dev int0\n"
-                   "link set loc1 up\n"
-                   "link set int1 up\n"
-                   "link set loc0 up\n"
-                   "link set int0 up\n",
-                   why);
+    return IpBatch(UplinkCommands, why);
 }
 
 std::string CommandOutput(const std::string& command) {
@@ -103,6 +95,20 @@ std::string CommandOutput(const std::string& command) {
         output.append(buffer, n);
     }
     return output;
+}
+
+std::vector<std::string> MainRoutes() {
+    std::vector<std::string> routes = Lines(CommandOutput("ip -4 route show table main"));
+    for (std::string& route : routes) {
+        while (!route.empty() && route.back() == ' ') {
+            route.pop_back();
+        }
+    }
+    return routes;
+}
+
+std::string StandInPppd() {
+    return BRINDLECOVE_SOURCE_DIR "/testing/linux/pppd-standin";
 }
 
 void StopStandInLinks(const std::string& runFolder) {

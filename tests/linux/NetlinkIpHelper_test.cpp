@@ -1,36 +1,30 @@
 // The rtnetlink IP Helper port and the route table builder on it, against the kernel's routing
-// table. Every test runs in a child process inside a private user and network namespace of its
-// own, with two veth pairs standing in for the uplinks; the child's assertion results are reported
-// back to the test through a pipe.
+// table. Every test but one runs in a private user and network namespace of its own, with two veth
+// pairs standing in for the uplinks.
 #include "app/brindlecove1.h"
 #include "common/linux/Win32Error.h"
 #include "routing/linux/NetlinkIpHelper.h"
 #include "testing/FakeRas.h"
 #include "testing/HeadlessWindow.h"
+#include "testing/linux/PrivateNamespace.h"
 #include "testing/linux/PrivateNetwork.h"
+#include "testing/linux/TestHelpers.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <functional>
 #include <gmock/gmock.h>
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <net/if.h>
-#include <sstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -47,139 +41,14 @@ using ::testing::IsSupersetOf;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-// ---- Running a test body in a private network ------------------------------------------------
-
-constexpr char FieldEnd = '\x1f';
-constexpr char RecordEnd = '\x1e';
-
-void WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void Report(int fd, char kind, const std::string& file, int line, const std::string& message) {
-    WriteAll(fd, std::string(1, kind) + FieldEnd + file + FieldEnd + std::to_string(line) +
-                     FieldEnd + message + RecordEnd);
-}
-
-// The child's part: the namespace, the uplinks, `setup`, then `body` with its results recorded.
-int RunChild(int report, const std::string& setup, const std::function<void()>& body) {
-    std::string why;
-    if (!testing::EnterPrivateNetwork(why)) {
-        Report(report, 'S', "", 0, "no private network namespace here: " + why);
-        return 0;
-    }
-    if (!testing::SetUpUplinks(why) || (!setup.empty() && !testing::IpBatch(setup, why))) {
-        Report(report, 'E', "", 0, "setting up the private network: " + why);
-        return 1;
-    }
-    ::testing::TestPartResultArray results;
-    {
-        const ::testing::ScopedFakeTestPartResultReporter reporter(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
-        body();
-    }
-    for (int i = 0; i < results.size(); ++i) {
-        const ::testing::TestPartResult& result = results.GetTestPartResult(i);
-        const char kind = result.skipped() ? 'S' : result.fatally_failed() ? 'F' : 'N';
-        Report(report, kind, result.file_name() != nullptr ? result.file_name() : "",
-               result.line_number(), result.message());
-    }
-    return 0;
-}
-
-// Runs `body` in a child process inside a new private network with the two uplinks, after the
-// `ip -batch` commands of `setup`. Skips when the system allows no such namespace.
-void InPrivateNetwork(const std::string& setup, const std::function<void()>& body) {
-    int ends[2];
-    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0) << std::strerror(errno);
-    TUniqueFd readEnd(ends[0]);
-    TUniqueFd writeEnd(ends[1]);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0) << std::strerror(errno);
-    if (child == 0) {
-        readEnd.Reset();
-        ::alarm(100); // a hung child ends instead of holding up the test run
-        const int code = RunChild(writeEnd.Get(), setup, body);
-        std::fflush(nullptr);
-        ::_exit(code);
-    }
-    writeEnd.Reset();
-    std::string report;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        report.append(buffer, static_cast<std::size_t>(n));
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-
-    std::string skipped;
-    std::istringstream records(report);
-    for (std::string record; std::getline(records, record, RecordEnd);) {
-        std::vector<std::string> fields;
-        std::istringstream parts(record);
-        for (std::string field; std::getline(parts, field, FieldEnd);) {
-            fields.push_back(field);
-        }
-        fields.resize(4);
-        if (fields[0] == "S") {
-            skipped = fields[3];
-        } else if (fields[0] == "E") {
-            ADD_FAILURE() << fields[3];
-        } else {
-            ADD_FAILURE_AT(fields[1].c_str(), std::atoi(fields[2].c_str())) << fields[3];
-        }
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        ADD_FAILURE() << "the test's child process ended with status " << status
-                      << (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")"
-                                              : std::string());
-    }
-    if (!skipped.empty()) {
-        GTEST_SKIP() << skipped;
-    }
-}
-
 // ---- Helpers inside the namespace ------------------------------------------------------------
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
+using testing::CountContaining;
+using testing::MainRoutes;
 
-std::vector<std::string> MainRoutes() {
-    return Lines(testing::CommandOutput("ip -4 route show table main"));
-}
-
-std::size_t CountContaining(const std::vector<std::string>& lines, const std::string& part) {
-    return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
-        return l.find(part) != std::string::npos;
-    }));
+// The setup of every test here: the two uplinks, then `more` (`ip -batch` commands).
+std::string WithUplinks(const std::string& more = {}) {
+    return testing::UplinkCommands + more;
 }
 
 DWORD IndexOf(const char* name) {
@@ -280,212 +149,201 @@ std::string Tail(const char* gateway, const char* link, const char* metric = "2"
 // ---- The port on its own ---------------------------------------------------------------------
 
 TEST(NetlinkIpHelper, ListsTheInterfacesWithFirstAddressAndGatewayInIndexOrder) {
-    InPrivateNetwork(
-        std::string(ExistingRoutes) + "addr add 10.1.0.9/24 dev loc0\n"
-                                      "route add 198.51.100.0/24 via 10.1.0.3 dev loc0\n"
-                                      "link add ptp0 type veth peer name ptp1\n"
-                                      "addr add 10.3.0.1 peer 10.3.0.2/32 dev ptp0\n"
-                                      "link set ptp0 up\n",
-        [] {
-            TNetlinkIpHelper ip;
-            ASSERT_EQ(ip.OpenError(), 0);
-            ULONG size = 0;
-            ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &size), winerror::BufferOverflow);
-            ASSERT_EQ(size, 6 * sizeof(IP_ADAPTER_INFO)) << "lo is left out";
-            ULONG tooSmall = size - 1;
-            std::vector<IP_ADAPTER_INFO> buffer(6);
-            EXPECT_EQ(ip.GetAdaptersInfo(buffer.data(), &tooSmall), winerror::BufferOverflow);
-            EXPECT_EQ(tooSmall, size);
-            EXPECT_EQ(ip.GetLastError(), winerror::BufferOverflow);
-            ASSERT_EQ(ip.GetAdaptersInfo(buffer.data(), &size), winerror::Success);
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(std::string(ExistingRoutes) +
+                                         "addr add 10.1.0.9/24 dev loc0\n"
+                                         "route add 198.51.100.0/24 via 10.1.0.3 dev loc0\n"
+                                         "link add ptp0 type veth peer name ptp1\n"
+                                         "addr add 10.3.0.1 peer 10.3.0.2/32 dev ptp0\n"
+                                         "link set ptp0 up\n"));
+    TNetlinkIpHelper ip;
+    ASSERT_EQ(ip.OpenError(), 0);
+    ULONG size = 0;
+    ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &size), winerror::BufferOverflow);
+    ASSERT_EQ(size, 6 * sizeof(IP_ADAPTER_INFO)) << "lo is left out";
+    ULONG tooSmall = size - 1;
+    std::vector<IP_ADAPTER_INFO> buffer(6);
+    EXPECT_EQ(ip.GetAdaptersInfo(buffer.data(), &tooSmall), winerror::BufferOverflow);
+    EXPECT_EQ(tooSmall, size);
+    EXPECT_EQ(ip.GetLastError(), winerror::BufferOverflow);
+    ASSERT_EQ(ip.GetAdaptersInfo(buffer.data(), &size), winerror::Success);
 
-            std::vector<std::string> seen;
-            DWORD previous = 0;
-            for (const IP_ADAPTER_INFO* a = buffer.data(); a != nullptr; a = a->Next) {
-                ASSERT_GE(a, buffer.data());
-                ASSERT_LT(a, buffer.data() + buffer.size());
-                EXPECT_GT(a->Index, previous) << "in interface index order";
-                previous = a->Index;
-                EXPECT_EQ(a->Index, IndexOf(a->Description)) << a->Description;
-                seen.push_back(std::string(a->Description) + " " +
-                               a->IpAddressList.IpAddress.String + " gw " +
-                               a->GatewayList.IpAddress.String);
-            }
-            std::sort(seen.begin(), seen.end());
-            EXPECT_THAT(seen, ElementsAre("int0 10.2.0.1 gw 10.2.0.2", "int1 0.0.0.0 gw ",
-                                          "loc0 10.1.0.1 gw 10.1.0.2", "loc1 0.0.0.0 gw ",
-                                          "ptp0 10.3.0.1 gw 10.3.0.2", "ptp1 0.0.0.0 gw "));
-            for (const IP_ADAPTER_INFO& a : buffer) {
-                const std::string name = a.Description;
-                const std::string mask = a.IpAddressList.IpMask.String;
-                if (name == "loc0") {
-                    EXPECT_EQ(mask, "255.255.255.0");
-                    EXPECT_EQ(a.AddressLength, 6u) << "the MAC address";
-                } else if (name == "ptp0") {
-                    EXPECT_EQ(mask, "255.255.255.255");
-                }
-            }
-        });
+    std::vector<std::string> seen;
+    DWORD previous = 0;
+    for (const IP_ADAPTER_INFO* a = buffer.data(); a != nullptr; a = a->Next) {
+        ASSERT_GE(a, buffer.data());
+        ASSERT_LT(a, buffer.data() + buffer.size());
+        EXPECT_GT(a->Index, previous) << "in interface index order";
+        previous = a->Index;
+        EXPECT_EQ(a->Index, IndexOf(a->Description)) << a->Description;
+        seen.push_back(std::string(a->Description) + " " + a->IpAddressList.IpAddress.String +
+                       " gw " + a->GatewayList.IpAddress.String);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_THAT(seen, ElementsAre("int0 10.2.0.1 gw 10.2.0.2", "int1 0.0.0.0 gw ",
+                                  "loc0 10.1.0.1 gw 10.1.0.2", "loc1 0.0.0.0 gw ",
+                                  "ptp0 10.3.0.1 gw 10.3.0.2", "ptp1 0.0.0.0 gw "));
+    for (const IP_ADAPTER_INFO& a : buffer) {
+        const std::string name = a.Description;
+        const std::string mask = a.IpAddressList.IpMask.String;
+        if (name == "loc0") {
+            EXPECT_EQ(mask, "255.255.255.0");
+            EXPECT_EQ(a.AddressLength, 6u) << "the MAC address";
+        } else if (name == "ptp0") {
+            EXPECT_EQ(mask, "255.255.255.255");
+        }
+    }
 }
 
 TEST(NetlinkIpHelper, ReadsTheMainTableAsForwardRowsSortedByDestinationWhenAsked) {
-    InPrivateNetwork(
-        std::string(ExistingRoutes) + "route add 10.200.0.0/16 dev loc0 metric 9\n", [] {
-            TNetlinkIpHelper ip;
-            const auto rows = ForwardTable(ip, 1);
-            std::vector<std::string> described;
-            for (const auto& row : rows) {
-                described.push_back(Describe(row));
-                EXPECT_EQ(row.dwForwardProto, MibIpProtoNetMgmt);
-                EXPECT_EQ(row.dwForwardMetric2, 0xFFFFFFFFu);
-                EXPECT_EQ(row.dwForwardMetric5, 0xFFFFFFFFu);
-            }
-            const std::string loc = std::to_string(IndexOf("loc0"));
-            const std::string intl = std::to_string(IndexOf("int0"));
-            EXPECT_THAT(
-                described,
-                ElementsAre("0.0.0.0/0.0.0.0 via 10.2.0.2 if " + intl + " metric 0 type 4",
-                            "0.0.0.0/0.0.0.0 via 10.1.0.2 if " + loc + " metric 100 type 4",
-                            "10.1.0.0/255.255.255.0 via 0.0.0.0 if " + loc + " metric 0 type 3",
-                            "10.2.0.0/255.255.255.0 via 0.0.0.0 if " + intl + " metric 0 type 3",
-                            "10.200.0.0/255.255.0.0 via 0.0.0.0 if " + loc + " metric 9 type 3",
-                            "192.0.2.0/255.255.255.0 via 10.2.0.2 if " + intl +
-                                " metric 0 type 4"));
-            EXPECT_EQ(ForwardTable(ip, 0).size(), rows.size());
-        });
+    RUN_IN_PRIVATE_NAMESPACE(
+        WithUplinks(std::string(ExistingRoutes) + "route add 10.200.0.0/16 dev loc0 metric 9\n"));
+    TNetlinkIpHelper ip;
+    const auto rows = ForwardTable(ip, 1);
+    std::vector<std::string> described;
+    for (const auto& row : rows) {
+        described.push_back(Describe(row));
+        EXPECT_EQ(row.dwForwardProto, MibIpProtoNetMgmt);
+        EXPECT_EQ(row.dwForwardMetric2, 0xFFFFFFFFu);
+        EXPECT_EQ(row.dwForwardMetric5, 0xFFFFFFFFu);
+    }
+    const std::string loc = std::to_string(IndexOf("loc0"));
+    const std::string intl = std::to_string(IndexOf("int0"));
+    EXPECT_THAT(
+        described,
+        ElementsAre("0.0.0.0/0.0.0.0 via 10.2.0.2 if " + intl + " metric 0 type 4",
+                    "0.0.0.0/0.0.0.0 via 10.1.0.2 if " + loc + " metric 100 type 4",
+                    "10.1.0.0/255.255.255.0 via 0.0.0.0 if " + loc + " metric 0 type 3",
+                    "10.2.0.0/255.255.255.0 via 0.0.0.0 if " + intl + " metric 0 type 3",
+                    "10.200.0.0/255.255.0.0 via 0.0.0.0 if " + loc + " metric 9 type 3",
+                    "192.0.2.0/255.255.255.0 via 10.2.0.2 if " + intl + " metric 0 type 4"));
+    EXPECT_EQ(ForwardTable(ip, 0).size(), rows.size());
 }
 
 // The fetch that follows a size query answers what the query read (the size stays right), but a
 // route changed through the port in between, or a later query, reads the kernel again.
 TEST(NetlinkIpHelper, AFetchAfterASizeQueryIsConsistentAndAChangeInBetweenIsSeen) {
-    InPrivateNetwork("", [] {
-        TNetlinkIpHelper ip;
-        ULONG size = 0;
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
-        std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 4);
-        auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
-        ULONG room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
-        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
-        const DWORD before = table->dwNumEntries;
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks());
+    TNetlinkIpHelper ip;
+    ULONG size = 0;
+    ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
+    std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 4);
+    auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
+    ULONG room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
+    ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
+    const DWORD before = table->dwNumEntries;
 
-        // Another program's change between query and fetch may or may not be seen; our own is.
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
-        const auto added = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&added), winerror::Success);
-        room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
-        ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
-        EXPECT_EQ(table->dwNumEntries, before + 1);
+    // Another program's change between query and fetch may or may not be seen; our own is.
+    ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
+    const auto added = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
+    ASSERT_EQ(ip.CreateIpForwardEntry(&added), winerror::Success);
+    room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
+    ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
+    EXPECT_EQ(table->dwNumEntries, before + 1);
 
-        std::string why;
-        ASSERT_TRUE(testing::IpBatch("route add 198.51.100.0/24 dev int0\n", why)) << why;
-        ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
-        EXPECT_EQ(size,
-                  offsetof(MIB_IPFORWARDTABLE, table) + (before + 2) * sizeof(MIB_IPFORWARDROW))
-            << "a new query reads the kernel again";
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("route add 198.51.100.0/24 dev int0\n", why)) << why;
+    ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
+    EXPECT_EQ(size, offsetof(MIB_IPFORWARDTABLE, table) + (before + 2) * sizeof(MIB_IPFORWARDROW))
+        << "a new query reads the kernel again";
 
-        ULONG adapters = 0;
-        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
-        ASSERT_TRUE(testing::IpBatch("link add late0 type veth peer name late1\n", why)) << why;
-        ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
-        std::vector<IP_ADAPTER_INFO> list(adapters / sizeof(IP_ADAPTER_INFO));
-        ASSERT_EQ(ip.GetAdaptersInfo(list.data(), &adapters), winerror::Success);
-        std::vector<std::string> names;
-        for (const IP_ADAPTER_INFO* a = list.data(); a != nullptr; a = a->Next) {
-            names.emplace_back(a->Description);
-        }
-        EXPECT_EQ(names.size(), list.size());
-        EXPECT_THAT(names, IsSupersetOf({"late0", "late1"}));
-    });
+    ULONG adapters = 0;
+    ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
+    ASSERT_TRUE(testing::IpBatch("link add late0 type veth peer name late1\n", why)) << why;
+    ASSERT_EQ(ip.GetAdaptersInfo(nullptr, &adapters), winerror::BufferOverflow);
+    std::vector<IP_ADAPTER_INFO> list(adapters / sizeof(IP_ADAPTER_INFO));
+    ASSERT_EQ(ip.GetAdaptersInfo(list.data(), &adapters), winerror::Success);
+    std::vector<std::string> names;
+    for (const IP_ADAPTER_INFO* a = list.data(); a != nullptr; a = a->Next) {
+        names.emplace_back(a->Description);
+    }
+    EXPECT_EQ(names.size(), list.size());
+    EXPECT_THAT(names, IsSupersetOf({"late0", "late1"}));
 }
 
 TEST(NetlinkIpHelper, CreatesAndDeletesRoutesAndAnswersWin32Codes) {
-    InPrivateNetwork("", [] {
-        TNetlinkIpHelper ip;
-        const auto viaGateway = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::Success);
-        EXPECT_THAT(MainRoutes(),
-                    Contains("198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 7"));
-        EXPECT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::ObjectAlreadyExists);
-        EXPECT_EQ(ip.GetLastError(), winerror::ObjectAlreadyExists);
-        auto otherMetric = viaGateway;
-        otherMetric.dwForwardMetric1 = 8;
-        EXPECT_EQ(ip.CreateIpForwardEntry(&otherMetric), winerror::Success)
-            << "routes differ by metric";
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks());
+    TNetlinkIpHelper ip;
+    const auto viaGateway = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
+    ASSERT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::Success);
+    EXPECT_THAT(MainRoutes(),
+                Contains("198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 7"));
+    EXPECT_EQ(ip.CreateIpForwardEntry(&viaGateway), winerror::ObjectAlreadyExists);
+    EXPECT_EQ(ip.GetLastError(), winerror::ObjectAlreadyExists);
+    auto otherMetric = viaGateway;
+    otherMetric.dwForwardMetric1 = 8;
+    EXPECT_EQ(ip.CreateIpForwardEntry(&otherMetric), winerror::Success)
+        << "routes differ by metric";
 
-        const auto onLink = Row("198.51.100.0", "255.255.255.0", "0.0.0.0", "int0", 3);
-        ASSERT_EQ(ip.CreateIpForwardEntry(&onLink), winerror::Success);
-        EXPECT_THAT(MainRoutes(),
-                    Contains("198.51.100.0/24 dev int0 proto static scope link metric 3"));
+    const auto onLink = Row("198.51.100.0", "255.255.255.0", "0.0.0.0", "int0", 3);
+    ASSERT_EQ(ip.CreateIpForwardEntry(&onLink), winerror::Success);
+    EXPECT_THAT(MainRoutes(),
+                Contains("198.51.100.0/24 dev int0 proto static scope link metric 3"));
 
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::Success);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::NotFound);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&onLink), winerror::Success);
-        EXPECT_THAT(MainRoutes(),
-                    ElementsAre("10.1.0.0/24 dev loc0 proto kernel scope link src 10.1.0.1",
-                                "10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1",
-                                "198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 8"));
-    });
+    EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::Success);
+    EXPECT_EQ(ip.DeleteIpForwardEntry(&viaGateway), winerror::NotFound);
+    EXPECT_EQ(ip.DeleteIpForwardEntry(&onLink), winerror::Success);
+    EXPECT_THAT(MainRoutes(),
+                ElementsAre("10.1.0.0/24 dev loc0 proto kernel scope link src 10.1.0.1",
+                            "10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1",
+                            "198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 8"));
 }
 
 TEST(NetlinkIpHelper, RefusesMalformedRowsWithoutAskingTheKernel) {
-    InPrivateNetwork("", [] {
-        TNetlinkIpHelper ip;
-        const auto before = MainRoutes();
-        const auto holes = Row("198.18.0.0", "255.0.255.0", "10.1.0.2", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&holes), winerror::InvalidParameter);
-        const auto hostBits = Row("198.18.0.1", "255.255.255.0", "10.1.0.2", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&hostBits), winerror::InvalidParameter);
-        EXPECT_EQ(ip.GetLastError(), winerror::InvalidParameter);
-        EXPECT_EQ(ip.ErrorText(ip.GetLastError()), "The parameter is incorrect.");
-        EXPECT_EQ(ip.CreateIpForwardEntry(nullptr), winerror::InvalidParameter);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(nullptr), winerror::InvalidParameter);
-        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), nullptr), winerror::InvalidParameter);
-        EXPECT_EQ(ip.GetIpForwardTable(nullptr, nullptr, 0), winerror::InvalidParameter);
-        EXPECT_EQ(ip.GetAdaptersInfo(nullptr, nullptr), winerror::InvalidParameter);
-        EXPECT_EQ(MainRoutes(), before);
-    });
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks());
+    TNetlinkIpHelper ip;
+    const auto before = MainRoutes();
+    const auto holes = Row("198.18.0.0", "255.0.255.0", "10.1.0.2", "loc0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&holes), winerror::InvalidParameter);
+    const auto hostBits = Row("198.18.0.1", "255.255.255.0", "10.1.0.2", "loc0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&hostBits), winerror::InvalidParameter);
+    EXPECT_EQ(ip.GetLastError(), winerror::InvalidParameter);
+    EXPECT_EQ(ip.ErrorText(ip.GetLastError()), "The parameter is incorrect.");
+    EXPECT_EQ(ip.CreateIpForwardEntry(nullptr), winerror::InvalidParameter);
+    EXPECT_EQ(ip.DeleteIpForwardEntry(nullptr), winerror::InvalidParameter);
+    EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), nullptr), winerror::InvalidParameter);
+    EXPECT_EQ(ip.GetIpForwardTable(nullptr, nullptr, 0), winerror::InvalidParameter);
+    EXPECT_EQ(ip.GetAdaptersInfo(nullptr, nullptr), winerror::InvalidParameter);
+    EXPECT_EQ(MainRoutes(), before);
 }
 
 TEST(NetlinkIpHelper, NamesTheErrnoOfGatewaysOffTheLinkAndOfDownLinks) {
-    InPrivateNetwork("", [] {
-        TNetlinkIpHelper ip;
-        const DWORD unreachable = ErrnoCodeBit | ENETUNREACH;
-        const auto offLink = Row("198.18.0.0", "255.254.0.0", "10.9.9.9", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&offLink), unreachable);
-        EXPECT_EQ(ip.GetLastError(), unreachable);
-        EXPECT_EQ(ip.ErrorText(unreachable), "Network is unreachable.");
-        EXPECT_THAT(ip.KernelMessage(), HasSubstr("gateway")) << "the kernel's own words";
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks());
+    TNetlinkIpHelper ip;
+    const DWORD unreachable = ErrnoCodeBit | ENETUNREACH;
+    const auto offLink = Row("198.18.0.0", "255.254.0.0", "10.9.9.9", "loc0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&offLink), unreachable);
+    EXPECT_EQ(ip.GetLastError(), unreachable);
+    EXPECT_EQ(ip.ErrorText(unreachable), "Network is unreachable.");
+    EXPECT_THAT(ip.KernelMessage(), HasSubstr("gateway")) << "the kernel's own words";
 
-        std::string why;
-        ASSERT_TRUE(testing::IpBatch("link set int0 down\n", why)) << why;
-        const auto downViaGateway = Row("198.18.0.0", "255.254.0.0", "10.2.0.2", "int0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&downViaGateway), unreachable);
-        const auto downOnLink = Row("198.18.0.0", "255.254.0.0", "0.0.0.0", "int0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&downOnLink), ErrnoCodeBit | ENETDOWN);
-        EXPECT_EQ(ip.ErrorText(ip.GetLastError()), "Network is down.");
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("link set int0 down\n", why)) << why;
+    const auto downViaGateway = Row("198.18.0.0", "255.254.0.0", "10.2.0.2", "int0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&downViaGateway), unreachable);
+    const auto downOnLink = Row("198.18.0.0", "255.254.0.0", "0.0.0.0", "int0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&downOnLink), ErrnoCodeBit | ENETDOWN);
+    EXPECT_EQ(ip.ErrorText(ip.GetLastError()), "Network is down.");
 
-        auto noSuchLink = downOnLink;
-        noSuchLink.dwForwardIfIndex = 999;
-        EXPECT_EQ(ip.CreateIpForwardEntry(&noSuchLink), ErrnoCodeBit | ENODEV);
-        EXPECT_THAT(MainRoutes(), Not(Contains(HasSubstr("198.18.0.0"))));
-    });
+    auto noSuchLink = downOnLink;
+    noSuchLink.dwForwardIfIndex = 999;
+    EXPECT_EQ(ip.CreateIpForwardEntry(&noSuchLink), ErrnoCodeBit | ENODEV);
+    EXPECT_THAT(MainRoutes(), Not(Contains(HasSubstr("198.18.0.0"))));
 }
 
 TEST(NetlinkIpHelper, FindsTheBestInterfaceForAnAddress) {
-    InPrivateNetwork("route add default via 10.2.0.2 dev int0\n", [] {
-        TNetlinkIpHelper ip;
-        DWORD index = 0;
-        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.77"), &index), winerror::Success);
-        EXPECT_EQ(index, IndexOf("loc0"));
-        EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), winerror::Success);
-        EXPECT_EQ(index, IndexOf("int0"));
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks("route add default via 10.2.0.2 dev int0\n"));
+    TNetlinkIpHelper ip;
+    DWORD index = 0;
+    EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.77"), &index), winerror::Success);
+    EXPECT_EQ(index, IndexOf("loc0"));
+    EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), winerror::Success);
+    EXPECT_EQ(index, IndexOf("int0"));
 
-        std::string why;
-        ASSERT_TRUE(testing::IpBatch("route del default\n", why)) << why;
-        index = 12345;
-        EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), ErrnoCodeBit | ENETUNREACH);
-        EXPECT_EQ(index, 12345u) << "left alone on failure";
-    });
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("route del default\n", why)) << why;
+    index = 12345;
+    EXPECT_EQ(ip.GetBestInterface(Address("203.0.113.5"), &index), ErrnoCodeBit | ENETUNREACH);
+    EXPECT_EQ(index, 12345u) << "left alone on failure";
 }
 
 // Makes every later netlink socket() of this process fail with EAFNOSUPPORT (a seccomp filter).
@@ -504,22 +362,21 @@ bool RefuseNetlinkSockets() {
 }
 
 TEST(NetlinkIpHelper, WithoutASocketEveryCallAnswersTheMappedError) {
-    InPrivateNetwork("", [] {
-        ASSERT_TRUE(RefuseNetlinkSockets()) << std::strerror(errno);
-        TNetlinkIpHelper ip;
-        EXPECT_EQ(ip.OpenError(), EAFNOSUPPORT);
-        const DWORD code = Win32ErrorFromErrno(EAFNOSUPPORT);
-        EXPECT_EQ(ip.ErrorText(code), "Address family not supported by protocol.");
-        ULONG size = 0;
-        EXPECT_EQ(ip.GetAdaptersInfo(nullptr, &size), code);
-        EXPECT_EQ(ip.GetIpForwardTable(nullptr, &size, 1), code);
-        const auto row = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 2);
-        EXPECT_EQ(ip.CreateIpForwardEntry(&row), code);
-        EXPECT_EQ(ip.DeleteIpForwardEntry(&row), code);
-        DWORD index = 0;
-        EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), &index), code);
-        EXPECT_EQ(ip.GetLastError(), code);
-    });
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks());
+    ASSERT_TRUE(RefuseNetlinkSockets()) << std::strerror(errno);
+    TNetlinkIpHelper ip;
+    EXPECT_EQ(ip.OpenError(), EAFNOSUPPORT);
+    const DWORD code = Win32ErrorFromErrno(EAFNOSUPPORT);
+    EXPECT_EQ(ip.ErrorText(code), "Address family not supported by protocol.");
+    ULONG size = 0;
+    EXPECT_EQ(ip.GetAdaptersInfo(nullptr, &size), code);
+    EXPECT_EQ(ip.GetIpForwardTable(nullptr, &size, 1), code);
+    const auto row = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 2);
+    EXPECT_EQ(ip.CreateIpForwardEntry(&row), code);
+    EXPECT_EQ(ip.DeleteIpForwardEntry(&row), code);
+    DWORD index = 0;
+    EXPECT_EQ(ip.GetBestInterface(Address("10.1.0.5"), &index), code);
+    EXPECT_EQ(ip.GetLastError(), code);
 }
 
 TEST(NetlinkIpHelper, ReadsAddressesAndVersionAsTheCoreExpects) {
@@ -547,191 +404,180 @@ TEST(NetlinkIpHelper, ReadsAddressesAndVersionAsTheCoreExpects) {
 // ---- The route table builder on the port -----------------------------------------------------
 
 TEST(RouteTableOnLinux, TheBuiltInListGoesThroughTheLocalLinkAndDefaultsAreReplaced) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start();
-        ASSERT_GE(form.comboLocal->ItemIndex(), 0) << "loc0 listed";
-        ASSERT_GE(form.comboInt->ItemIndex(), 0) << "int0 listed";
-        form.btnRoutesClick();
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    ASSERT_GE(form.comboLocal->ItemIndex(), 0) << "loc0 listed";
+    ASSERT_GE(form.comboInt->ItemIndex(), 0) << "int0 listed";
+    form.btnRoutesClick();
 
-        EXPECT_THAT(env.Log(),
-                    ElementsAre("Creating routing table", "Finished creating routing table"));
-        EXPECT_TRUE(form.RoutesBuilt);
-        EXPECT_THAT(env.Window.App.MessageBoxes, IsEmpty());
-        EXPECT_EQ(form.LocalIfIndex, std::to_string(IndexOf("loc0")));
-        EXPECT_EQ(form.IntIfIndex, std::to_string(IndexOf("int0")));
+    EXPECT_THAT(env.Log(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    EXPECT_TRUE(form.RoutesBuilt);
+    EXPECT_THAT(env.Window.App.MessageBoxes, IsEmpty());
+    EXPECT_EQ(form.LocalIfIndex, std::to_string(IndexOf("loc0")));
+    EXPECT_EQ(form.IntIfIndex, std::to_string(IndexOf("int0")));
 
-        const auto routes = MainRoutes();
-        std::vector<std::string> defaults;
-        std::copy_if(routes.begin(), routes.end(), std::back_inserter(defaults),
-                     [](const std::string& r) { return r.starts_with("default"); });
-        EXPECT_THAT(defaults, ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
-                                          "default via 10.1.0.2 dev loc0 proto static metric 2"));
-        EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0 proto static metric 2"),
-                  BuiltInRoutes + 1);
-        EXPECT_EQ(CountContaining(routes, "dev loc0"), BuiltInRoutes + 2)
-            << "and the connected one";
-        EXPECT_THAT(routes, Contains("106.152.0.0/24 via 10.1.0.2 dev loc0 proto static metric 2"));
-        EXPECT_EQ(CountContaining(routes, "168.210.0.0/16 "), 1u);
-        EXPECT_THAT(routes, Contains("192.0.2.0/24 via 10.2.0.2 dev int0"));
-        EXPECT_THAT(routes, Contains("10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1"));
-        EXPECT_EQ(routes.size(), BuiltInRoutes + 5);
+    const auto routes = MainRoutes();
+    std::vector<std::string> defaults;
+    std::copy_if(routes.begin(), routes.end(), std::back_inserter(defaults),
+                 [](const std::string& r) { return r.starts_with("default"); });
+    EXPECT_THAT(defaults, ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
+                                      "default via 10.1.0.2 dev loc0 proto static metric 2"));
+    EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0 proto static metric 2"),
+              BuiltInRoutes + 1);
+    EXPECT_EQ(CountContaining(routes, "dev loc0"), BuiltInRoutes + 2) << "and the connected one";
+    EXPECT_THAT(routes, Contains("106.152.0.0/24 via 10.1.0.2 dev loc0 proto static metric 2"));
+    EXPECT_EQ(CountContaining(routes, "168.210.0.0/16 "), 1u);
+    EXPECT_THAT(routes, Contains("192.0.2.0/24 via 10.2.0.2 dev int0"));
+    EXPECT_THAT(routes, Contains("10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1"));
+    EXPECT_EQ(routes.size(), BuiltInRoutes + 5);
 
-        // The port's own reading of the table agrees with ip's.
-        const auto rows = ForwardTable(env.IpHelper, 1);
-        EXPECT_EQ(rows.size(), routes.size());
-        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
-                                [](const MIB_IPFORWARDROW& r) {
-                                    return r.dwForwardIfIndex == IndexOf("loc0") &&
-                                           r.dwForwardNextHop == Address("10.1.0.2") &&
-                                           r.dwForwardMetric1 == 2;
-                                }),
-                  static_cast<std::ptrdiff_t>(BuiltInRoutes + 1));
-    });
+    // The port's own reading of the table agrees with ip's.
+    const auto rows = ForwardTable(env.IpHelper, 1);
+    EXPECT_EQ(rows.size(), routes.size());
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const MIB_IPFORWARDROW& r) {
+                                return r.dwForwardIfIndex == IndexOf("loc0") &&
+                                       r.dwForwardNextHop == Address("10.1.0.2") &&
+                                       r.dwForwardMetric1 == 2;
+                            }),
+              static_cast<std::ptrdiff_t>(BuiltInRoutes + 1));
 }
 
 TEST(RouteTableOnLinux, ASecondBuildChangesNothingAndLogsNoRoute) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start();
-        form.BuildRoutingTable();
-        const auto first = MainRoutes();
-        ASSERT_EQ(first.size(), BuiltInRoutes + 5);
-        env.Window.Form.Memo1->Clear();
-        form.BuildRoutingTable();
-        EXPECT_THAT(env.Log(),
-                    ElementsAre("Creating routing table", "Finished creating routing table"));
-        EXPECT_EQ(MainRoutes(), first);
-        EXPECT_TRUE(form.RoutesBuilt);
-    });
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    form.BuildRoutingTable();
+    const auto first = MainRoutes();
+    ASSERT_EQ(first.size(), BuiltInRoutes + 5);
+    env.Window.Form.Memo1->Clear();
+    form.BuildRoutingTable();
+    EXPECT_THAT(env.Log(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    EXPECT_EQ(MainRoutes(), first);
+    EXPECT_TRUE(form.RoutesBuilt);
 }
 
 TEST(RouteTableOnLinux, ABadPairOfACustomListIsLoggedAndSkipped) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start("198.18.0.0,255.254.0.0\r\n"
-                                          "198.20.1.0,255.255.0.0\r\n"
-                                          "# a comment, 1.2.3.4\r\n"
-                                          "203.0.113.0,255.255.255.0\r\n");
-        form.BuildRoutingTable();
-        EXPECT_THAT(env.Log(),
-                    ElementsAre("Creating routing table",
-                                "Bad IP/Mask: 198.20.1.0,255.255.0.0, IP and MASK = 198.20.0.0",
-                                "Finished creating routing table"));
-        const auto routes = MainRoutes();
-        EXPECT_THAT(routes, Contains("198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 2"));
-        EXPECT_THAT(routes, Contains("203.0.113.0/24 via 10.1.0.2 dev loc0 proto static metric 2"));
-        EXPECT_EQ(CountContaining(routes, "198.20."), 0u);
-        EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0"), 3u);
-    });
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start("198.18.0.0,255.254.0.0\r\n"
+                                      "198.20.1.0,255.255.0.0\r\n"
+                                      "# a comment, 1.2.3.4\r\n"
+                                      "203.0.113.0,255.255.255.0\r\n");
+    form.BuildRoutingTable();
+    EXPECT_THAT(env.Log(),
+                ElementsAre("Creating routing table",
+                            "Bad IP/Mask: 198.20.1.0,255.255.0.0, IP and MASK = 198.20.0.0",
+                            "Finished creating routing table"));
+    const auto routes = MainRoutes();
+    EXPECT_THAT(routes, Contains("198.18.0.0/15 via 10.1.0.2 dev loc0 proto static metric 2"));
+    EXPECT_THAT(routes, Contains("203.0.113.0/24 via 10.1.0.2 dev loc0 proto static metric 2"));
+    EXPECT_EQ(CountContaining(routes, "198.20."), 0u);
+    EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0"), 3u);
 }
 
 TEST(RouteTableOnLinux, AGatewayOffTheLinkIsLoggedWithTheErrnoText) {
-    InPrivateNetwork(
-        "route add default via 10.2.0.2 dev int0\n"
-        "route add default via 10.1.9.9 dev loc0 onlink metric 100\n",
-        [] {
-            TLinuxForm env;
-            TfrmBrindlecove& form = env.Start();
-            form.BuildRoutingTable();
-            const auto log = env.Log();
-            const std::string code = std::to_string(ErrnoCodeBit | ENETUNREACH);
-            ASSERT_GE(log.size(), 3u);
-            EXPECT_EQ(log[0], " ERROR: Network is unreachable, (0.0.0.0,0.0.0.0," +
-                                  Tail("10.1.9.9", "loc0") + " " + code);
-            EXPECT_EQ(log[1], "Creating routing table");
-            EXPECT_EQ(log[2], " ERROR: Network is unreachable, (106.152.0,255.255.255.0," +
-                                  Tail("10.1.9.9", "loc0") + " " + code);
-            EXPECT_EQ(log.back(), "Finished creating routing table");
-            EXPECT_EQ(CountContaining(log, " ERROR: Network is unreachable, ("), BuiltInRoutes + 2)
-                << "every pair of the list and the local default route";
-            EXPECT_TRUE(form.RoutesBuilt);
-            EXPECT_THAT(MainRoutes(),
-                        ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
-                                    "10.1.0.0/24 dev loc0 proto kernel scope link src 10.1.0.1",
-                                    "10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1"));
-        });
+    RUN_IN_PRIVATE_NAMESPACE(
+        WithUplinks("route add default via 10.2.0.2 dev int0\n"
+                    "route add default via 10.1.9.9 dev loc0 onlink metric 100\n"));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    form.BuildRoutingTable();
+    const auto log = env.Log();
+    const std::string code = std::to_string(ErrnoCodeBit | ENETUNREACH);
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], " ERROR: Network is unreachable, (0.0.0.0,0.0.0.0," +
+                          Tail("10.1.9.9", "loc0") + " " + code);
+    EXPECT_EQ(log[1], "Creating routing table");
+    EXPECT_EQ(log[2], " ERROR: Network is unreachable, (106.152.0,255.255.255.0," +
+                          Tail("10.1.9.9", "loc0") + " " + code);
+    EXPECT_EQ(log.back(), "Finished creating routing table");
+    EXPECT_EQ(CountContaining(log, " ERROR: Network is unreachable, ("), BuiltInRoutes + 2)
+        << "every pair of the list and the local default route";
+    EXPECT_TRUE(form.RoutesBuilt);
+    EXPECT_THAT(MainRoutes(),
+                ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
+                            "10.1.0.0/24 dev loc0 proto kernel scope link src 10.1.0.1",
+                            "10.2.0.0/24 dev int0 proto kernel scope link src 10.2.0.1"));
 }
 
 TEST(RouteTableOnLinux, ALinkThatWentDownIsNotRoutedUntilItIsBackWithItsGateway) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start();
-        form.BuildRoutingTable();
-        ASSERT_TRUE(form.RoutesBuilt);
-        form.RoutesBuilt = false;
-        form.Memo1->Clear();
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    form.BuildRoutingTable();
+    ASSERT_TRUE(form.RoutesBuilt);
+    form.RoutesBuilt = false;
+    form.Memo1->Clear();
 
-        // Down, the link loses every route through it and shows no address: nothing is built,
-        // nothing deleted.
-        std::string why;
-        ASSERT_TRUE(testing::IpBatch("link set loc0 down\n", why)) << why;
-        const auto down = MainRoutes();
-        ASSERT_EQ(CountContaining(down, "dev loc0"), 0u);
-        form.BuildRoutingTable();
-        EXPECT_THAT(env.Log(), IsEmpty());
-        EXPECT_FALSE(form.RoutesBuilt);
-        EXPECT_EQ(MainRoutes(), down);
+    // Down, the link loses every route through it and shows no address: nothing is built,
+    // nothing deleted.
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("link set loc0 down\n", why)) << why;
+    const auto down = MainRoutes();
+    ASSERT_EQ(CountContaining(down, "dev loc0"), 0u);
+    form.BuildRoutingTable();
+    EXPECT_THAT(env.Log(), IsEmpty());
+    EXPECT_FALSE(form.RoutesBuilt);
+    EXPECT_EQ(MainRoutes(), down);
 
-        // Back up, no route tells its gateway any more: the last build's is used again.
-        ASSERT_TRUE(testing::IpBatch("link set loc0 up\n", why)) << why;
-        form.BuildRoutingTable();
-        EXPECT_THAT(env.Log(),
-                    ElementsAre("Creating routing table", "Finished creating routing table"));
-        const auto routes = MainRoutes();
-        EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0"), BuiltInRoutes + 1);
-        EXPECT_THAT(routes, Contains("default via 10.2.0.2 dev int0 proto static metric 1"));
-    });
+    // Back up, no route tells its gateway any more: the last build's is used again.
+    ASSERT_TRUE(testing::IpBatch("link set loc0 up\n", why)) << why;
+    form.BuildRoutingTable();
+    EXPECT_THAT(env.Log(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    const auto routes = MainRoutes();
+    EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0"), BuiltInRoutes + 1);
+    EXPECT_THAT(routes, Contains("default via 10.2.0.2 dev int0 proto static metric 1"));
 }
 
 TEST(RouteTableOnLinux, ALocalLinkWithoutCarrierStillGetsItsRoutes) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start();
-        std::string why;
-        ASSERT_TRUE(testing::IpBatch("link set loc1 down\n", why)) << why;
-        form.BuildRoutingTable();
-        EXPECT_THAT(env.Log(),
-                    ElementsAre("Creating routing table", "Finished creating routing table"));
-        const auto routes = MainRoutes();
-        EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0 proto static metric 2 linkdown"),
-                  BuiltInRoutes + 1);
-    });
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("link set loc1 down\n", why)) << why;
+    form.BuildRoutingTable();
+    EXPECT_THAT(env.Log(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    const auto routes = MainRoutes();
+    EXPECT_EQ(CountContaining(routes, "via 10.1.0.2 dev loc0 proto static metric 2 linkdown"),
+              BuiltInRoutes + 1);
 }
 
 TEST(RouteTableOnLinux, WithoutNetAdminEveryRouteIsAccessDeniedAndTheBoxComesOnce) {
-    InPrivateNetwork(ExistingRoutes, [] {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2] = {};
-        ASSERT_EQ(::syscall(SYS_capget, &header, caps), 0) << std::strerror(errno);
-        caps[0].effective &= ~(1u << CAP_NET_ADMIN);
-        caps[0].permitted &= ~(1u << CAP_NET_ADMIN);
-        ASSERT_EQ(::syscall(SYS_capset, &header, caps), 0) << std::strerror(errno);
-        const auto before = MainRoutes();
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2] = {};
+    ASSERT_EQ(::syscall(SYS_capget, &header, caps), 0) << std::strerror(errno);
+    caps[0].effective &= ~(1u << CAP_NET_ADMIN);
+    caps[0].permitted &= ~(1u << CAP_NET_ADMIN);
+    ASSERT_EQ(::syscall(SYS_capset, &header, caps), 0) << std::strerror(errno);
+    const auto before = MainRoutes();
 
-        TLinuxForm env;
-        TfrmBrindlecove& form = env.Start();
-        form.BuildRoutingTable();
-        const auto log = env.Log();
-        ASSERT_GE(log.size(), 3u);
-        EXPECT_EQ(log[0],
-                  "ERROR: Access denied. Run application as Administrator, (0.0.0.0,0.0.0.0," +
-                      Tail("10.1.0.2", "loc0"));
-        EXPECT_EQ(log[1],
-                  "ERROR: Access denied. Run application as Administrator, (0.0.0.0,0.0.0.0," +
-                      Tail("10.2.0.2", "int0", "1"));
-        EXPECT_EQ(log[2], "Creating routing table");
-        EXPECT_EQ(CountContaining(log, "ERROR: Access denied. Run application as Administrator, ("),
-                  BuiltInRoutes + 3);
-        EXPECT_EQ(log.back(), "Finished creating routing table");
-        EXPECT_TRUE(form.RoutesBuilt);
-        EXPECT_TRUE(form.AccessDenied);
-        ASSERT_EQ(env.Window.App.MessageBoxes.size(), 1u);
-        EXPECT_THAT(env.Window.App.MessageBoxes[0].Text,
-                    StartsWith("Brindlecove should be run as Administrator"));
-        EXPECT_EQ(env.Window.App.MessageBoxes[0].Caption, "Warning");
-        EXPECT_EQ(MainRoutes(), before) << "nothing changed";
-    });
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start();
+    form.BuildRoutingTable();
+    const auto log = env.Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "ERROR: Access denied. Run application as Administrator, (0.0.0.0,0.0.0.0," +
+                          Tail("10.1.0.2", "loc0"));
+    EXPECT_EQ(log[1], "ERROR: Access denied. Run application as Administrator, (0.0.0.0,0.0.0.0," +
+                          Tail("10.2.0.2", "int0", "1"));
+    EXPECT_EQ(log[2], "Creating routing table");
+    EXPECT_EQ(CountContaining(log, "ERROR: Access denied. Run application as Administrator, ("),
+              BuiltInRoutes + 3);
+    EXPECT_EQ(log.back(), "Finished creating routing table");
+    EXPECT_TRUE(form.RoutesBuilt);
+    EXPECT_TRUE(form.AccessDenied);
+    ASSERT_EQ(env.Window.App.MessageBoxes.size(), 1u);
+    EXPECT_THAT(env.Window.App.MessageBoxes[0].Text,
+                StartsWith("Brindlecove should be run as Administrator"));
+    EXPECT_EQ(env.Window.App.MessageBoxes[0].Caption, "Warning");
+    EXPECT_EQ(MainRoutes(), before) << "nothing changed";
 }
 
 } // namespace

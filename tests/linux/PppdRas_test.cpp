@@ -8,16 +8,17 @@
 #include "ras/linux/PppdPeers.h"
 #include "ras/linux/PppdProcesses.h"
 #include "ras/linux/PppdRas.h"
-#include "tests/linux/PrivateNamespace.h"
+#include "testing/linux/PrivateNamespace.h"
+#include "testing/linux/PrivateNetwork.h"
+#include "testing/linux/TestHelpers.h"
 #include "tests/platform/TempFolder.h"
 
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <optional>
 #include <signal.h>
 #include <string>
 #include <sys/wait.h>
@@ -28,25 +29,12 @@ namespace brindlecove {
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string StandIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
+using testing::TScopedEnvironment;
+using testing::WaitFor;
 
 void MakeExecutable(const std::string& path, const std::string& text) {
     WriteFile(path, text);
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-}
-
-// Waits up to `limit` for a condition, checking every 20 ms.
-template <typename TCondition>
-bool WaitFor(const TCondition& condition, std::chrono::milliseconds limit = 5000ms) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= until) {
-            return false;
-        }
-        poll(nullptr, 0, 20);
-    }
-    return true;
 }
 
 std::string CommandLine(pid_t pid) {
@@ -69,34 +57,12 @@ struct TFakeDaemon {
     std::optional<TChildProcess> Child;
 };
 
-// Sets environment variables for one test and restores them afterwards.
-class TEnvironment {
-public:
-    void Set(const std::string& name, const std::string& value) {
-        const char* old = std::getenv(name.c_str());
-        FSaved.emplace_back(name, old == nullptr ? std::nullopt : std::optional<std::string>(old));
-        setenv(name.c_str(), value.c_str(), 1);
-    }
-    ~TEnvironment() {
-        for (auto it = FSaved.rbegin(); it != FSaved.rend(); ++it) {
-            if (it->second) {
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            } else {
-                unsetenv(it->first.c_str());
-            }
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
-};
-
 // A peers folder, a secrets folder and a run folder of the test's own, with the stand-in as pppd.
 struct TPppdSetup {
     TPppdSetup() {
         std::filesystem::create_directories(Folder / "peers");
         std::filesystem::create_directories(Folder / "run");
-        Config.PppdPath = StandIn;
+        Config.PppdPath = testing::StandInPppd();
         Config.PeersFolder = Folder / "peers";
         Config.SecretsFolder = Folder.Path().string();
         Config.RunFolders = {Folder / "run"};
@@ -181,7 +147,7 @@ TEST(PppdRasPhonebook, MissingPeersFolderIsAnEmptyPhonebook) {
 
 TEST(PppdRasPhonebook, EnvironmentOverridesTheDefaults) {
     {
-        TEnvironment environment;
+        TScopedEnvironment environment;
         for (const char* name : {"BRINDLECOVE_PPPD", "BRINDLECOVE_PPP_PEERS",
                                  "BRINDLECOVE_PPP_SECRETS", "BRINDLECOVE_PPP_RUNDIR"}) {
             environment.Set(name, "");
@@ -192,7 +158,7 @@ TEST(PppdRasPhonebook, EnvironmentOverridesTheDefaults) {
         EXPECT_EQ(defaults.SecretsFolder, "/etc/ppp");
         EXPECT_EQ(defaults.RunFolders, (std::vector<std::string>{"/run", "/var/run", "/run/pppd"}));
     }
-    TEnvironment environment;
+    TScopedEnvironment environment;
     environment.Set("BRINDLECOVE_PPPD", "/opt/pppd");
     environment.Set("BRINDLECOVE_PPP_PEERS", "/p");
     environment.Set("BRINDLECOVE_PPP_SECRETS", "/s");
@@ -446,7 +412,7 @@ TEST(PppdRasExitCodes, ErrorStringsAreTheWindowsTextsCutToTheBuffer) {
 
 TEST(PppdRasDial, FailuresBecomeRasCodes) {
     TPppdSetup setup;
-    TEnvironment environment; // the stand-in finds the folders the way the adapter does
+    TScopedEnvironment environment; // the stand-in finds the folders the way the adapter does
     environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("auth", "# standin: exit 19\n");
@@ -487,7 +453,7 @@ TEST(PppdRasDial, MissingEntryOrPppdAndBadArguments) {
 
 TEST(PppdRasDial, OutputHeldOpenByAHelperDoesNotBlockTheDial) {
     TPppdSetup setup;
-    TEnvironment environment;
+    TScopedEnvironment environment;
     environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     setup.Peer("linger", "# standin: linger 8\n");
     TPppdRas ras(setup.Config);
@@ -502,7 +468,7 @@ TEST(PppdRasDial, OutputHeldOpenByAHelperDoesNotBlockTheDial) {
 
 TEST(PppdRasDial, WatchdogStopsAPppdThatNeverFinishes) {
     TPppdSetup setup;
-    TEnvironment environment;
+    TScopedEnvironment environment;
     environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     setup.Peer("hang", "# standin: hang\n");
     setup.Peer("stubborn", "# standin: stubborn\n");
@@ -525,8 +491,8 @@ TEST(PppdRasDial, WatchdogStopsAPppdThatNeverFinishes) {
 TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
     RUN_IN_PRIVATE_NAMESPACE();
     TPppdSetup setup;
-    TEnvironment environment;
-    environment.Set("BRINDLECOVE_PPPD", StandIn);
+    TScopedEnvironment environment;
+    environment.Set("BRINDLECOVE_PPPD", testing::StandInPppd());
     environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     environment.Set("BRINDLECOVE_PPP_SECRETS", setup.Config.SecretsFolder);
     environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
@@ -581,7 +547,7 @@ TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
 TEST(PppdRasLinks, ALinkThatDropsLeavesTheConnectionList) {
     RUN_IN_PRIVATE_NAMESPACE();
     TPppdSetup setup;
-    TEnvironment environment;
+    TScopedEnvironment environment;
     environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("flaky", "# standin: drop-after 1\n");

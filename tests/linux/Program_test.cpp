@@ -3,8 +3,9 @@
 // folder served by the stand-in pppd, its standard output and error, signals, and the kernel's
 // routing table of a private network namespace.
 
+#include "testing/linux/PrivateNamespace.h"
 #include "testing/linux/PrivateNetwork.h"
-#include "tests/linux/PrivateNamespace.h"
+#include "testing/linux/TestHelpers.h"
 #include "tests/platform/TempFolder.h"
 
 #include <chrono>
@@ -20,7 +21,6 @@
 #include <poll.h>
 #include <regex>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,18 +35,8 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testing::Lines;
 using ::testing::Not;
-
-const std::string StandIn = std::string(BRINDLECOVE_SOURCE_DIR) + "/testing/linux/pppd-standin";
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // The program installed in a folder of its own, as a user would copy it, with a peers folder, a
 // secrets folder and a run folder for pppd's pid files beside it.
@@ -82,7 +72,7 @@ public:
         const std::vector<std::string> environment{
             "PATH=" + std::string(std::getenv("PATH") != nullptr ? std::getenv("PATH") : ""),
             "LC_ALL=C",
-            "BRINDLECOVE_PPPD=" + StandIn,
+            "BRINDLECOVE_PPPD=" + testing::StandInPppd(),
             "BRINDLECOVE_PPP_PEERS=" + installation.Folder / "peers",
             "BRINDLECOVE_PPP_SECRETS=" + installation.Folder.Path().string(),
             "BRINDLECOVE_PPP_RUNDIR=" + installation.Folder / "run",
@@ -133,35 +123,28 @@ public:
     // Waits until `line` has been logged `times` times; false after `limit`.
     bool WaitForLog(const std::string& line, int times = 1,
                     std::chrono::milliseconds limit = 20000ms) const {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            const auto log = Log();
-            if (std::count(log.begin(), log.end(), line) >= times) {
-                return true;
-            }
-            if (std::chrono::steady_clock::now() >= until) {
-                return false;
-            }
-            ::poll(nullptr, 0, 20);
-        }
+        return testing::WaitFor(
+            [&] {
+                const auto log = Log();
+                return std::count(log.begin(), log.end(), line) >= times;
+            },
+            limit);
     }
 
     void Signal(int signal) const { ::kill(FPid, signal); }
     // The wait status; fails the test and kills the program when it has not ended after `limit`.
     int Wait(std::chrono::milliseconds limit = 10000ms) {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (!FStatus && FPid > 0) {
+        const auto ended = [&] {
             int status = 0;
-            const pid_t done = ::waitpid(FPid, &status, WNOHANG);
-            if (done == FPid) {
+            if (FPid > 0 && !FStatus && ::waitpid(FPid, &status, WNOHANG) == FPid) {
                 FStatus = status;
-            } else if (std::chrono::steady_clock::now() >= until) {
-                ADD_FAILURE() << "the program did not end";
-                ::kill(FPid, SIGKILL);
-                limit = 60000ms;
-            } else {
-                ::poll(nullptr, 0, 20);
             }
+            return FPid <= 0 || FStatus.has_value();
+        };
+        if (!testing::WaitFor(ended, limit)) {
+            ADD_FAILURE() << "the program did not end";
+            ::kill(FPid, SIGKILL);
+            testing::WaitFor(ended, 60000ms);
         }
         return FStatus.value_or(-1);
     }
@@ -189,16 +172,12 @@ struct TTableSummary {
 TTableSummary KernelTable() {
     TTableSummary summary;
     static const std::regex route(R"(^(\S+) via \S+ dev (\S+).*$)");
-    for (const std::string& line : Lines(testing::CommandOutput("ip -4 route show table main"))) {
+    for (const std::string& line : testing::MainRoutes()) {
         std::smatch match;
         if (line.starts_with("default ")) {
             // The stand-in's links have no carrier (nobody reads them), which ip adds as
             // "linkdown"; the route is the same.
-            std::string shown = line.substr(0, line.find(" linkdown"));
-            while (!shown.empty() && shown.back() == ' ') {
-                shown.pop_back();
-            }
-            summary.Defaults.push_back(shown);
+            summary.Defaults.push_back(line.substr(0, line.find(" linkdown")));
         } else if (std::regex_match(line, match, route)) {
             ++summary.ViaGateway[match[2]];
         }

@@ -9,6 +9,7 @@
 using TProfile = brindlecove::TWin32Profile;
 #else
 #include "app/linux/LinuxProfile.h"
+#include "testing/linux/TestHelpers.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -20,7 +21,6 @@ using TProfile = brindlecove::TLinuxProfile;
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -344,26 +344,6 @@ protected:
     }
 };
 
-// Runs check as the unprivileged user "nobody" when the tests run as root (for whom permissions
-// do not apply), in a child process; answers 0 (passed), 1 (failed) or 200 (cannot switch).
-int RunUnprivileged(const std::function<bool()>& check) {
-    if (::geteuid() != 0) {
-        return check() ? 0 : 1;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) {
-            ::_exit(200);
-        }
-        ::_exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return 1;
-    }
-    return WEXITSTATUS(status);
-}
-
 TEST_F(LinuxProfile, AnEditChangesOnlyWhatItMust) {
     const std::string nul(1, '\0');
     WriteFile(File, "; top\r\n[CONFIG]\r\n  Enabled =  1  \r\nbin=a" + nul +
@@ -383,6 +363,13 @@ TEST_F(LinuxProfile, AnEditChangesOnlyWhatItMust) {
     EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\n");
     ASSERT_TRUE(Write("C", "w", "  4"));
     EXPECT_EQ(ReadFile(File), "[B]\nz=3\n[C]\nw=4\n") << "leading blanks of a value are dropped";
+
+    // A key or a section written twice goes whole: no older copy reads back after the delete.
+    WriteFile(File, "[A]\nx=1\nX=2\n[B]\nx=3\n[a]\nx=4\ny=5\n");
+    ASSERT_TRUE(Write("A", "x", nullptr));
+    EXPECT_EQ(ReadFile(File), "[A]\n[B]\nx=3\n[a]\nx=4\ny=5\n");
+    ASSERT_TRUE(Write("A", nullptr, nullptr));
+    EXPECT_EQ(ReadFile(File), "[B]\nx=3\n");
 }
 
 TEST_F(LinuxProfile, AddedLinesEndLikeTheFilesFirstLine) {
@@ -413,9 +400,10 @@ TEST_F(LinuxProfile, NamesAndValuesThatWouldReadBackWronglyAreRefused) {
         const char* Key;
         const char* Value;
     } refused[] = {
-        {"S", "k", "1\n[X]\ny=2"}, {"S", "k", "a\rb"},  {"S", "a=b", "v"}, {"S", "[k]", "v"},
-        {"S", ";k", "v"},          {"S", "", "v"},      {"S", "  ", "v"},  {"a]b", "k", "v"},
-        {"a\nb", "k", "v"},        {nullptr, "k", "v"},
+        {"S", "k", "1\n[X]\ny=2"}, {"S", "k", "a\rb"},         {"S", "a=b", "v"},
+        {"S", "[k]", "v"},         {"S", ";k", "v"},           {"S", "", "v"},
+        {"S", "  ", "v"},          {"a]b", "k", "v"},          {"a\nb", "k", "v"},
+        {nullptr, "k", "v"},       {"", "\xEF\xBB\xBFk", "v"},
     };
     for (const auto& r : refused) {
         EXPECT_FALSE(Write(r.Section, r.Key, r.Value)) << r.Key << "=" << r.Value;
@@ -476,7 +464,7 @@ TEST_F(LinuxProfile, WithoutWriteAccessTheWriteIsDenied) {
     ASSERT_EQ(::chmod(readOnlyFile.c_str(), 0444), 0);
     ASSERT_EQ(::chmod(fs::path(inReadOnlyFolder).parent_path().c_str(), 0555), 0);
 
-    const int result = RunUnprivileged([&] {
+    const int result = testing::RunUnprivileged([&] {
         bool denied = true;
         for (const std::string& path : {readOnlyFile, inReadOnlyFolder}) {
             denied = denied && !Profile.WritePrivateProfileStringA("S", "k", "w", path.c_str()) &&
@@ -484,7 +472,7 @@ TEST_F(LinuxProfile, WithoutWriteAccessTheWriteIsDenied) {
         }
         return denied;
     });
-    if (result == 200) {
+    if (result == testing::CannotSwitchUser) {
         GTEST_SKIP() << "cannot switch to the user nobody here";
     }
     EXPECT_EQ(result, 0) << "a write without write access did not fail with ERROR_ACCESS_DENIED";

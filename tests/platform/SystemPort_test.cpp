@@ -10,6 +10,7 @@ constexpr const char* TestProgram = "brindlecove_platform_tests.exe";
 #else
 #include "app/linux/LinuxSystem.h"
 #include "common/linux/Win32Error.h"
+#include "testing/linux/TestHelpers.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -111,33 +112,10 @@ TEST(Win32System, GivesTheRegionalSeparatorsOfTheUser) {
     EXPECT_EQ(format.TimeSeparator, ':');
 }
 #else
-// Sets an environment variable for the scope of the test.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : FName(name) {
-        if (const char* old = std::getenv(name)) {
-            FOld = old;
-            FHadOld = true;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnv() {
-        if (FHadOld) {
-            ::setenv(FName, FOld.c_str(), 1);
-        } else {
-            ::unsetenv(FName);
-        }
-    }
-
-private:
-    const char* FName;
-    std::string FOld;
-    bool FHadOld = false;
-};
-
 TEST(LinuxSystem, TakesTheSeparatorsFromTheUsersLocale) {
     {
-        const TScopedEnv c("LC_ALL", "C");
+        testing::TScopedEnvironment environment;
+        environment.Set("LC_ALL", "C");
         const TFormatSettings format = TSystem().FormatSettings();
         EXPECT_EQ(format.DateSeparator, '/');
         EXPECT_EQ(format.TimeSeparator, ':');
@@ -149,13 +127,14 @@ TEST(LinuxSystem, TakesTheSeparatorsFromTheUsersLocale) {
     if (std::system(compile.c_str()) != 0 || !fs::exists(temp / "de_DE.UTF-8")) {
         GTEST_SKIP() << "localedef cannot build de_DE.UTF-8 here";
     }
-    const TScopedEnv path("LOCPATH", temp / "");
-    const TScopedEnv all("LC_ALL", "de_DE.UTF-8");
+    testing::TScopedEnvironment environment;
+    environment.Set("LOCPATH", temp / "");
+    environment.Set("LC_ALL", "de_DE.UTF-8");
     const TFormatSettings format = TSystem().FormatSettings();
     EXPECT_EQ(format.DateSeparator, '.');
     EXPECT_EQ(format.TimeSeparator, ':');
 
-    const TScopedEnv broken("LC_ALL", "xx_NOWHERE.UTF-8");
+    environment.Set("LC_ALL", "xx_NOWHERE.UTF-8");
     EXPECT_EQ(TSystem().FormatSettings().DateSeparator, '/') << "an unknown locale: defaults";
 }
 
@@ -168,27 +147,14 @@ TEST(LinuxSystem, AnUnreadableFileIsAccessDenied) {
         std::string contents;
         return TSystem().ReadWholeFile(path, 10, contents);
     };
-    if (::geteuid() != 0) {
-        EXPECT_EQ(read(), winerror::AccessDenied);
-        return;
-    }
-    // Root reads files whatever their mode: ask as the unprivileged user "nobody" instead.
+    // Root reads files whatever their mode: it asks as the unprivileged user "nobody" instead, who
+    // must be able to reach the file.
     ASSERT_EQ(::chmod(fs::path(path).parent_path().c_str(), 0755), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) {
-            ::_exit(200);
-        }
-        ::_exit(read() == winerror::AccessDenied ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 200) {
+    const int result = testing::RunUnprivileged([&] { return read() == winerror::AccessDenied; });
+    if (result == testing::CannotSwitchUser) {
         GTEST_SKIP() << "cannot switch to the user nobody here";
     }
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "reading a file of mode 000 did not answer AccessDenied";
+    EXPECT_EQ(result, 0) << "reading a file of mode 000 did not answer AccessDenied";
 }
 
 TEST(LinuxSystem, ErrnoWithoutAWin32EquivalentKeepsItsOwnText) {
