@@ -1,5 +1,6 @@
 // The adapter lookup and the route table builder through the in-memory routing table.
 #include "FormTestBase.h"
+#include "routing/IPv4Text.h"
 
 #include <algorithm>
 #include <gmock/gmock.h>
@@ -7,6 +8,7 @@
 namespace brindlecove::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -268,6 +270,132 @@ TEST_F(RouteTable, AnUnreadableTableLeavesTheOldDefaultsAndAGrowingOneIsReadAgai
     IpHelper.GrowTableBeforeRead = 40; // a burst of new routes between size and read
     EXPECT_TRUE(form.DeleteRoutes("0.0.0.0", "0.0.0.0"));
     EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"), IsEmpty());
+}
+
+// ---- The route watch -------------------------------------------------------------------------
+
+class RouteWatch : public RouteTable {
+protected:
+    // Supervising the two connections with automatic routing: the first pass builds.
+    TfrmBrindlecove& Supervised(const std::string& local, const std::string& international) {
+        Setting("LOCALCONNECTION", local);
+        Setting("INTCONNECTION", international);
+        TfrmBrindlecove& form = StartReal();
+        static_cast<THeadlessLogView&>(*form.Memo1).SetWidth(400);
+        return form;
+    }
+    void Remove(const std::string& dest, DWORD ifIndex) {
+        std::erase_if(IpHelper.Routes, [&](const MIB_IPFORWARDROW& row) {
+            return IntToIP(row.dwForwardDest) == dest && row.dwForwardIfIndex == ifIndex;
+        });
+    }
+    int Builds() const {
+        const auto log = RealLog();
+        return static_cast<int>(std::count(log.begin(), log.end(), "Creating routing table"));
+    }
+};
+
+TEST_F(RouteWatch, WhatABuildMadeIsBroughtBackWhenItGoesOrChangesButRefusedRoutesAreNotAsked) {
+    IpHelper.CreateResults["106.152.0.0"] = winerror::InvalidParameter;
+    TfrmBrindlecove& form = Supervised("Telkom ADSL", "Intl Link");
+    ASSERT_TRUE(form.RoutesBuilt);
+    Clock.Advance(3000);
+    ASSERT_EQ(Builds(), 1) << "a refused route is not expected in the table";
+
+    const auto rebuiltFor = [&](const std::string& change) {
+        form.Memo1->Clear();
+        Clock.Advance(1000);
+        const auto log = RealLog();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log.front(), "Routing table changed (" + change + "), rebuilding");
+        EXPECT_EQ(log.back(), "Finished creating routing table");
+        Clock.Advance(3000);
+        EXPECT_EQ(Builds(), 1) << change << ": one rebuild, then the table stands";
+    };
+    Remove("216.162.42.0", 7);
+    Remove("0.0.0.0", 12);
+    rebuiltFor("2 routes missing");
+    EXPECT_EQ(IpHelper.RoutesTo("216.162.42.0").size(), 1u);
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ElementsAre("0.0.0.0/0.0.0.0 via 196.4.160.1 if 7 metric 2",
+                            "0.0.0.0/0.0.0.0 via 41.0.0.1 if 12 metric 1"));
+
+    for (MIB_IPFORWARDROW& row : IpHelper.Routes) {
+        if (row.dwForwardDest == 0 && row.dwForwardIfIndex == 12) {
+            row.dwForwardMetric1 = 30;
+        }
+    }
+    rebuiltFor("1 route changed");
+    IpHelper.AddRoute("0.0.0.0", "0.0.0.0", "192.168.1.1", 3, 0); // a DHCP client's, say
+    rebuiltFor("1 other default route added");
+    EXPECT_EQ(IpHelper.RoutesTo("0.0.0.0").size(), 2u);
+
+    IpHelper.Adapters[0].Gateway = "196.4.160.254";
+    rebuiltFor("local adapter changed");
+    EXPECT_THAT(IpHelper.RoutesTo("216.162.42.0"),
+                Contains("216.162.42.0/255.255.255.0 via 196.4.160.254 if 7 metric 2"));
+}
+
+TEST_F(RouteWatch, ARebuildUndoneAtOnceWaitsLongerEachTimeUntilTheTableStands) {
+    IpHelper.CreateResults["*"] = winerror::Success; // a system that keeps no route it is given
+    TfrmBrindlecove& form = Supervised("Telkom ADSL", "Intl Link");
+    form.jvshRoutes.SetText("196.4.160.0,255.255.255.0");
+    Clock.Advance(600000);
+    // Built at 0 s, then after pauses of 5 s, 30 s and 2 min: at 6, 37, 158, 279, 400 and 521 s.
+    EXPECT_EQ(Builds(), 7);
+    const auto log = RealLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Routing table changed right after a rebuild: rebuilding after pauses "
+                         "of 5 s, 30 s, then 2 min"),
+              1);
+
+    // The system keeps routes again: once the table stands, a change is mended at once.
+    IpHelper.CreateResults.clear();
+    Clock.Advance(121000);
+    form.Memo1->Clear();
+    Clock.Advance(2000);
+    Remove("196.4.160.0", 7);
+    Clock.Advance(1000);
+    EXPECT_THAT(RealLog(),
+                ElementsAre("Routing table changed (1 route missing), rebuilding",
+                            "Creating routing table", "Finished creating routing table"));
+}
+
+TEST_F(RouteWatch, NothingIsWatchedOrAddedWhileAutomaticRoutingIsOff) {
+    Setting("AUTOROUTE", "0");
+    TfrmBrindlecove& form = Supervised("Telkom ADSL", "Intl Link");
+    form.btnRoutes->Click();
+    ASSERT_TRUE(form.RoutesBuilt);
+    Remove("0.0.0.0", 12);
+    Remove("0.0.0.0", 7);
+    Clock.Advance(5000);
+    EXPECT_THAT(RealLog(),
+                ElementsAre("Creating routing table", "Finished creating routing table"));
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"), IsEmpty());
+}
+
+TEST_F(RouteWatch, ALoneConnectionGetsADefaultRouteOnlyWhereThereIsNone) {
+    Ras.AddEntry("Home").DialResult = 678; // the local link cannot come up
+    IpHelper.Adapters.push_back({"PPP Home", 20, "10.0.0.2", ""});
+    TfrmBrindlecove& form = Supervised("Home", "Intl Link");
+    Clock.Advance(5000);
+    EXPECT_EQ(IpHelper.RoutesTo("0.0.0.0").size(), 2u) << "the defaults already there stay alone";
+
+    Remove("0.0.0.0", 3);
+    Remove("0.0.0.0", 4);
+    form.Memo1->Clear();
+    Clock.Advance(5000);
+    EXPECT_THAT(RealLog(), Contains("Only the international connection is up: default route "
+                                    "through it"));
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ElementsAre("0.0.0.0/0.0.0.0 via 41.0.0.1 if 12 metric 1"));
+
+    // Both up: the full build takes over.
+    Ras.Phonebook[0].DialResult = 0;
+    Clock.Advance(5000);
+    EXPECT_THAT(IpHelper.RoutesTo("0.0.0.0"),
+                ElementsAre("0.0.0.0/0.0.0.0 via 10.0.0.1 if 20 metric 2",
+                            "0.0.0.0/0.0.0.0 via 41.0.0.1 if 12 metric 1"));
 }
 
 } // namespace
