@@ -5,6 +5,7 @@
 #include "routing/IPv4Text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace brindlecove {
@@ -233,8 +234,16 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     const DWORD result = ip.CreateIpForwardEntry(&row);
     switch (result) {
     case winerror::Success:
-    case winerror::ObjectAlreadyExists:
         BuiltRoutes.Routes.push_back(row);
+        break;
+    case winerror::ObjectAlreadyExists:
+        // There already: a network listed twice is remembered once.
+        if (std::none_of(BuiltRoutes.Routes.begin(), BuiltRoutes.Routes.end(),
+                         [&row](const MIB_IPFORWARDROW& built) {
+                             return std::memcmp(&built, &row, sizeof row) == 0;
+                         })) {
+            BuiltRoutes.Routes.push_back(row);
+        }
         break;
     case winerror::AccessDenied:
         LogLine("ERROR: Access denied. Run application as Administrator, " + description());

@@ -83,14 +83,16 @@ std::string TfrmBrindlecove::RoutingTableChange() {
         missing += !same && !similar ? 1 : 0;
         changed += !same && similar ? 1 : 0;
     }
-    // Any other default route takes traffic the built ones should carry.
+    // Any other default route takes traffic the built ones should carry (one with a built
+    // route's next hop or metric is that route, changed: counted above).
     const auto others = std::count_if(table.begin(), table.end(), [&](const auto& row) {
         return IsDefault(row) &&
                std::none_of(BuiltRoutes.Routes.begin(), BuiltRoutes.Routes.end(),
                             [&](const MIB_IPFORWARDROW& built) {
                                 return IsDefault(built) &&
-                                       row.dwForwardNextHop == built.dwForwardNextHop &&
-                                       row.dwForwardIfIndex == built.dwForwardIfIndex;
+                                       ((row.dwForwardNextHop == built.dwForwardNextHop &&
+                                         row.dwForwardIfIndex == built.dwForwardIfIndex) ||
+                                        sameMetric(built.dwForwardMetric1, row.dwForwardMetric1));
                             });
     });
     if (missing != 0) {

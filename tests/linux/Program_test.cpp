@@ -32,6 +32,7 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::AllOf;
 using ::testing::Contains;
+using testing::CountContaining;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -352,6 +353,98 @@ TEST(ShippedProgram, SighupReloadsTheSettingsFileAndAppliesIt) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ExpectUnchanged(settings, installation);
     EXPECT_THAT(program.Errors(), Not(Contains(HasSubstr("rror"))));
+}
+
+// Two network interfaces as the connections, each with a default route of its own before the
+// program starts (as a DHCP client leaves them).
+constexpr const char* InterfaceUplinks = "route add default via 10.2.0.2 dev int0\n"
+                                         "route add default via 10.1.0.2 dev loc0 metric 100\n";
+
+// Runs `commands` through ip -batch; fails the test with ip's words when one fails.
+void Ip(const std::string& commands) {
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch(commands, why)) << why;
+}
+
+TEST(ShippedProgram, TheRoutesOfTwoInterfacesComeBackAfterAFlapADeletionAndAGatewayChange) {
+    RUN_IN_PRIVATE_NAMESPACE(std::string(testing::UplinkCommands) + InterfaceUplinks);
+    TInstallation installation;
+    WriteFile(installation.Folder / "brindlecove.ini", SettingsFor("loc0", "int0"));
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    const auto expectBuilt = [](const char* localGateway) {
+        TTableSummary table = KernelTable();
+        EXPECT_THAT(table.Defaults,
+                    ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
+                                "default via " + std::string(localGateway) +
+                                    " dev loc0 proto static metric 2"));
+        EXPECT_EQ(table.ViaGateway["loc0"], BuiltInRoutes);
+    };
+    expectBuilt("10.1.0.2");
+    // Each change is noticed at once (the kernel tells), logged once and mended by one rebuild.
+    int builds = 1;
+    std::size_t seen = program.Log().size();
+    const auto mended = [&](const std::string& change) {
+        ++builds;
+        EXPECT_TRUE(program.WaitForLog("Finished creating routing table", builds, 5000ms))
+            << change << "\n"
+            << program.Out();
+        ::poll(nullptr, 0, 1500); // a pass or two more, which must find the table right
+        const auto log = program.Log();
+        EXPECT_THAT(
+            std::vector<std::string>(log.begin() + static_cast<std::ptrdiff_t>(seen), log.end()),
+            ElementsAre("Routing table changed (" + change + "), rebuilding",
+                        "Creating routing table", "Finished creating routing table"));
+        seen = log.size();
+    };
+    ::poll(nullptr, 0, 1500); // a pass that finds the table as built
+
+    // The local link goes down for half a second: the kernel drops every route through it.
+    Ip("link set loc0 down\n");
+    ::poll(nullptr, 0, 500);
+    Ip("link set loc0 up\n");
+    mended(std::to_string(BuiltInRoutes + 1) + " routes missing");
+    expectBuilt("10.1.0.2");
+
+    Ip("route del default via 10.2.0.2 dev int0 metric 1\n");
+    mended("1 route missing");
+    expectBuilt("10.1.0.2");
+
+    Ip("route del 164.151.0.0/16 dev loc0\n");
+    mended("1 route missing");
+    expectBuilt("10.1.0.2");
+
+    // The local provider moves its gateway: the routes follow it, none stays on the old one.
+    Ip("route replace default via 10.1.0.3 dev loc0 metric 2\n");
+    mended("local adapter changed, 1 route changed");
+    expectBuilt("10.1.0.3");
+    EXPECT_EQ(CountContaining(testing::MainRoutes(), "via 10.1.0.2"), 0u);
+
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(program.Errors(), IsEmpty());
+}
+
+TEST(ShippedProgram, TheFirstLinkUpGetsADefaultRouteWhileTheOtherCannotDial) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "exit 8"); // the local provider does not answer
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(
+        program.WaitForLog("Only the international connection is up: default route through it"))
+        << program.Out();
+    ::poll(nullptr, 0, 1500);
+    const auto log = program.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Only the international connection is up: default route through it"),
+              1);
+    EXPECT_THAT(KernelTable().Defaults,
+                ElementsAre("default via 10.64.2.1 dev " + LinkOf(installation, "overseas") +
+                            " proto static metric 1"));
+    program.Signal(SIGTERM);
+    program.Wait();
 }
 
 } // namespace
