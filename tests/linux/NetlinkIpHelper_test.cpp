@@ -445,6 +445,27 @@ TEST(RouteTableOnLinux, TheBuiltInListGoesThroughTheLocalLinkAndDefaultsAreRepla
               static_cast<std::ptrdiff_t>(BuiltInRoutes + 1));
 }
 
+TEST(RouteTableOnLinux, EveryDefaultRouteGoesWhateverItsTypeTypeOfServiceOrNextHopForm) {
+    // Defaults that route nothing, one for a type of service only, and one through a nexthop
+    // object: with a metric below the built ones, any of them would keep taking traffic.
+    RUN_IN_PRIVATE_NAMESPACE(WithUplinks("route add blackhole default\n"
+                                         "route add unreachable default metric 5\n"
+                                         "route add default tos 0x10 via 10.2.0.2 dev int0\n"
+                                         "nexthop add id 7 via 10.1.0.2 dev loc0\n"
+                                         "route add default nhid 7 metric 3\n"));
+    TLinuxForm env;
+    TfrmBrindlecove& form = env.Start("196.4.160.0,255.255.255.0");
+    form.BuildRoutingTable();
+    std::vector<std::string> defaults;
+    for (const std::string& route : MainRoutes()) {
+        if (route.find("default") != std::string::npos) {
+            defaults.push_back(route);
+        }
+    }
+    EXPECT_THAT(defaults, ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
+                                      "default via 10.1.0.2 dev loc0 proto static metric 2"));
+}
+
 TEST(RouteTableOnLinux, ASecondBuildChangesNothingAndLogsNoRoute) {
     RUN_IN_PRIVATE_NAMESPACE(WithUplinks(ExistingRoutes));
     TLinuxForm env;
