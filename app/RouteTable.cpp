@@ -278,6 +278,9 @@ bool TfrmBrindlecove::ReadForwardTable(std::vector<MIB_IPFORWARDROW>& rows) {
         result =
             ip.GetIpForwardTable(reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data()), &size, 1);
     }
+    if (result == winerror::NoData) {
+        return true; // no route at all
+    }
     if (result != winerror::Success) {
         return false;
     }

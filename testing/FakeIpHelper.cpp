@@ -113,7 +113,7 @@ DWORD TFakeIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size, B
         return winerror::InsufficientBuffer;
     }
     table->dwNumEntries = static_cast<DWORD>(Routes.size());
-    std::memcpy(table->table, Routes.data(), Routes.size() * sizeof(MIB_IPFORWARDROW));
+    std::copy(Routes.begin(), Routes.end(), table->table);
     return winerror::Success;
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <linux/if_arp.h>
 #include <linux/rtnetlink.h>
+#include <numeric>
+#include <tuple>
 #include <utility>
 
 namespace brindlecove {
@@ -154,7 +156,10 @@ int TNetlinkIpHelper::ReadRoutes() {
                 FRoutes.push_back(*route);
             }
         },
-        [this] { FRoutes.clear(); });
+        [this] {
+            FRoutes.clear();
+            FRouteIndex.clear();
+        });
 }
 
 int TNetlinkIpHelper::ReadLinks(std::vector<TLink>& links) {
@@ -362,6 +367,7 @@ DWORD TNetlinkIpHelper::GetIpForwardTable(MIB_IPFORWARDTABLE* table, ULONG* size
         };
         if (!std::is_sorted(FRoutes.begin(), FRoutes.end(), before)) {
             std::stable_sort(FRoutes.begin(), FRoutes.end(), before);
+            FRouteIndex.clear();
         }
     }
     table->dwNumEntries = static_cast<DWORD>(FRoutes.size());
@@ -419,26 +425,34 @@ DWORD TNetlinkIpHelper::CreateIpForwardEntry(const MIB_IPFORWARDROW* row) {
 }
 
 bool TNetlinkIpHelper::SameRouteExists(const MIB_IPFORWARDROW& row) {
-    const auto prefixLength = static_cast<std::uint8_t>(std::popcount(ntohl(row.dwForwardMask)));
-    const auto find = [&]() -> const TRoute* {
-        for (const TRoute& route : FRoutes) {
-            if (route.Dest == row.dwForwardDest && route.PrefixLength == prefixLength &&
-                route.Priority == row.dwForwardMetric1 && route.Tos == 0) {
-                return &route;
-            }
-        }
-        return nullptr;
+    // Routes are found by the kernel's key: destination, prefix length, metric, type of service.
+    const auto key = [](const TRoute& route) {
+        return std::tuple(route.Dest, route.PrefixLength, route.Priority, route.Tos);
     };
-    const auto same = [&row](const TRoute* route) {
-        return route != nullptr && route->Type == RTN_UNICAST &&
-               route->Gateway == row.dwForwardNextHop &&
-               (row.dwForwardIfIndex == 0 || route->IfIndex == row.dwForwardIfIndex);
+    TRoute wanted;
+    wanted.Dest = row.dwForwardDest;
+    wanted.PrefixLength = static_cast<std::uint8_t>(std::popcount(ntohl(row.dwForwardMask)));
+    wanted.Priority = row.dwForwardMetric1;
+    const auto same = [&]() {
+        if (FRouteIndex.size() != FRoutes.size()) {
+            FRouteIndex.resize(FRoutes.size());
+            std::iota(FRouteIndex.begin(), FRouteIndex.end(), std::size_t{0});
+            std::sort(FRouteIndex.begin(), FRouteIndex.end(), [&](std::size_t a, std::size_t b) {
+                return key(FRoutes[a]) < key(FRoutes[b]);
+            });
+        }
+        const auto found = std::lower_bound(
+            FRouteIndex.begin(), FRouteIndex.end(), key(wanted),
+            [&](std::size_t index, const auto& value) { return key(FRoutes[index]) < value; });
+        if (found == FRouteIndex.end() || key(FRoutes[*found]) != key(wanted)) {
+            return false;
+        }
+        const TRoute& route = FRoutes[*found];
+        return route.Type == RTN_UNICAST && route.Gateway == row.dwForwardNextHop &&
+               (row.dwForwardIfIndex == 0 || route.IfIndex == row.dwForwardIfIndex);
     };
     // The table last read (a build reads it first) settles most cases without asking again.
-    if (same(find())) {
-        return true;
-    }
-    return ReadRoutes() == 0 && same(find());
+    return same() || (ReadRoutes() == 0 && same());
 }
 
 int TNetlinkIpHelper::ChangeRoute(std::uint16_t type, std::uint16_t flags, rtmsg header,

@@ -83,6 +83,7 @@ private:
     bool FChanged = true; // news arrived since TableMayHaveChanged last answered
     DWORD FLastError = 0;
     std::vector<TRoute> FRoutes;            // the last table read
+    std::vector<std::size_t> FRouteIndex;   // FRoutes by the kernel's key, made when first needed
     std::vector<IP_ADAPTER_INFO> FAdapters; // the last adapter list read
     // What the last call, a size query, read for the fetch that follows it.
     enum class TKept { Nothing, Routes, Adapters } FKept = TKept::Nothing;

@@ -345,5 +345,44 @@ TEST(Win32RoutingForm, FormCreateListsTheHostAdaptersAfterThePhonebookEntries) {
     }
 }
 
+// Wine's IP Helper answers every route change with success and keeps none of them: the watch finds
+// the whole build missing after each one, and its pauses keep that to a few rebuilds.
+TEST(Win32RoutingForm, ASystemThatKeepsNoRoutesIsRebuiltOnlyAfterGrowingPauses) {
+    TWin32IpHelper probe;
+    std::string adapter;
+    for (const IP_ADAPTER_INFO* a : TAdapters(probe).List()) {
+        if (Text(a->IpAddressList.IpAddress.String, 16) != "0.0.0.0") {
+            adapter = Text(a->Description, sizeof a->Description);
+            break;
+        }
+    }
+    if (adapter.empty()) {
+        GTEST_SKIP() << "the host shows no network adapter with an address to this system";
+    }
+    testing::TFakeRas ras;
+    TWin32IpHelper ipHelper;
+    TWin32Registry registry;
+    testing::THeadlessWindow window(ras, ipHelper, registry);
+    // One adapter as both connections is enough to build through; two routes of our own.
+    window.ChooseInSettings(adapter, adapter);
+    window.System.Files[window.System.Folder + "localroutes.dat"] =
+        "196.4.160.0,255.255.255.0\r\n196.4.161.0,255.255.255.0\r\n";
+    window.Form.FormCreate();
+    window.Log().SetWidth(1000);
+    ASSERT_TRUE(window.Form.RoutesBuilt) << "the first pass builds";
+
+    window.Clock.Advance(600000);
+    std::vector<std::string> log;
+    for (const std::string& line : window.Log().Lines()) {
+        log.push_back(line.substr(20));
+    }
+    // Built at 0 s, then after pauses of 5 s, 30 s and 2 min: at 6, 37, 158, 279, 400 and 521 s.
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Creating routing table"), 7);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "Routing table changed right after a rebuild: rebuilding after pauses "
+                         "of 5 s, 30 s, then 2 min"),
+              1);
+}
+
 } // namespace
 } // namespace brindlecove
