@@ -166,7 +166,6 @@ void TfrmBrindlecove::BuildRoutingTable() {
     }
     DeleteRoutes("0.0.0.0", "0.0.0.0");
     BuiltRoutes = TBuiltRoutes{{}, adapters};
-    FWatch.SeenRight = false;
     const std::string& localHop = adapters.Local.NextHop;
     const std::string& intHop = adapters.Int.NextHop;
     AddRoute("0.0.0.0", "0.0.0.0", localHop, "2", LocalIfIndex);
@@ -181,6 +180,7 @@ void TfrmBrindlecove::BuildRoutingTable() {
     }
     LogLine("Finished creating routing table");
     RoutesBuilt = true;
+    RouteWatchBuilt();
     if (AccessDenied) {
         FServices.Application.MessageBoxA(AdministratorMessage, "Warning", MbOk | MbIconWarning);
     }

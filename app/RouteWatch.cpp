@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace brindlecove {
 
@@ -14,6 +15,8 @@ constexpr TDateTime MillisecondsPerDay = 24.0 * 60 * 60 * 1000;
 // The pauses before the next automatic rebuild while the table is found changed right after
 // each rebuild (another program fighting over it, a system that keeps no routes).
 constexpr std::array<int, 3> RebuildPausesMs = {5000, 30000, 120000};
+// How long a rebuilt table must stand before a change to it counts as a new one.
+constexpr int TableStandsMs = 2000;
 
 bool IsDefault(const MIB_IPFORWARDROW& row) {
     return row.dwForwardDest == 0 && row.dwForwardMask == 0;
@@ -114,10 +117,12 @@ std::string TfrmBrindlecove::RoutingTableChange() {
 }
 
 void TfrmBrindlecove::WatchRoutes() {
+    const TDateTime now = FServices.Clock.Now();
+    // A table that stood this long after the last build was not undone by that build's rebuild.
+    const bool stood = now - FWatch.LastBuild >= TableStandsMs / MillisecondsPerDay;
     const std::string change = RoutingTableChange();
     if (change.empty()) {
-        if (!FWatch.SeenRight) {
-            FWatch.SeenRight = true;
+        if (stood) {
             FWatch.ChangedBuilds = 0;
         }
         return;
@@ -129,12 +134,14 @@ void TfrmBrindlecove::WatchRoutes() {
         return;
     }
     RoutesBuilt = false;
+    FWatch.RebuildPending = true;
     LogLine("Routing table changed (" + change + "), rebuilding");
-    if (FWatch.SeenRight) {
-        return; // a change after the table stood: rebuilt at once
+    if (stood || !FWatch.WatchRebuild) {
+        FWatch.ChangedBuilds = 0;
+        return; // rebuilt at once
     }
-    // Found changed before it was ever seen right: pause before the next rebuild, longer each
-    // time while this goes on.
+    // The watch's own rebuild was undone at once: pause before the next one, longer each time
+    // while this goes on.
     const int pause = RebuildPausesMs[static_cast<std::size_t>(
         std::min<int>(FWatch.ChangedBuilds, static_cast<int>(RebuildPausesMs.size()) - 1))];
     if (FWatch.ChangedBuilds == 0) {
@@ -142,7 +149,12 @@ void TfrmBrindlecove::WatchRoutes() {
                 "30 s, then 2 min");
     }
     ++FWatch.ChangedBuilds;
-    FWatch.NextBuild = FServices.Clock.Now() + pause / MillisecondsPerDay;
+    FWatch.NextBuild = now + pause / MillisecondsPerDay;
+}
+
+void TfrmBrindlecove::RouteWatchBuilt() {
+    FWatch.LastBuild = FServices.Clock.Now();
+    FWatch.WatchRebuild = std::exchange(FWatch.RebuildPending, false);
 }
 
 bool TfrmBrindlecove::RebuildDue() const {

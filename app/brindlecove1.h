@@ -184,6 +184,8 @@ private:
     // With only one connection up and no default route at all: a default route through it.
     void KeepADefaultRoute(bool localUp);
     void ResetRouteWatch();
+    // A build ended: the watch's record of when, and whether the watch asked for it.
+    void RouteWatchBuilt();
     void ConnectButtonClick(const TRole& role);
     bool MasterCondition() const;
     std::string ReadString(const char* key, const std::string& defaultValue);
@@ -196,9 +198,11 @@ private:
     bool FTicking = false;     // a Timer1 tick is being handled
 
     struct TWatchState {
-        bool SeenRight = false;  // the table was found right since the last build
-        int ChangedBuilds = 0;   // builds in a row found changed before they were seen right
-        TDateTime NextBuild = 0; // no automatic rebuild before this time
+        TDateTime LastBuild = 0;     // when the last build ended
+        bool WatchRebuild = false;   // the last build was the watch's own rebuild
+        bool RebuildPending = false; // the next build is the watch's
+        int ChangedBuilds = 0;       // the watch's rebuilds in a row that were undone at once
+        TDateTime NextBuild = 0;     // no automatic rebuild before this time
     };
     TWatchState FWatch;
     bool FLoneDefaultTried = false; // a lone connection's default route was tried already

@@ -2,8 +2,9 @@
 # Brindlecove doing its job on this machine, without root: builds the Linux program, then runs it
 # in a private network namespace of its own (nothing outside it is touched or reached) with two
 # simulated dial-up uplinks, served by the stand-in pppd of the tests. Brindlecove dials both,
-# builds the routing table, the local link drops, Brindlecove redials it and rebuilds the table;
-# then the kernel's table is summed up and everything is cleaned away.
+# builds the routing table, puts back a default route deleted by hand, the local link drops,
+# Brindlecove redials it and rebuilds the table; then the kernel's table is summed up and
+# everything is cleaned away.
 source "$(dirname "$0")/common.sh"
 
 LOCAL=local-adsl
@@ -110,6 +111,21 @@ INI
     sleep 0.2
     say "The routing table after the first build"
     summary
+
+    say "Deleting the international default route by hand, as another program might"
+    echo "    ip route del default via 10.64.2.1 metric 1"
+    local started_ns gone
+    started_ns=$(date +%s%N)
+    ip route del default via 10.64.2.1 metric 1
+    gone=0
+    until ip -4 route show default | grep -q 'via 10.64.2.1'; do
+        gone=$((gone + 1))
+        [ "$gone" -lt 500 ] || { echo "Brindlecove did not put it back in 5 s" >&2; exit 1; }
+        sleep 0.01
+    done
+    echo "    Brindlecove put it back after $((($(date +%s%N) - started_ns) / 1000000)) ms:"
+    ip -4 route show default | sed 's/ linkdown//; s/ *$//; s/^/      /'
+    wait_log "Routing table changed" 1 5
 
     say "Waiting for the local link to drop (the stand-in pppd ends it, as a lost line would)"
     wait_log "Disconnected from $LOCAL" 1 30

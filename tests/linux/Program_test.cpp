@@ -389,7 +389,7 @@ TEST(ShippedProgram, TheRoutesOfTwoInterfacesComeBackAfterAFlapADeletionAndAGate
         EXPECT_TRUE(program.WaitForLog("Finished creating routing table", builds, 5000ms))
             << change << "\n"
             << program.Out();
-        ::poll(nullptr, 0, 1500); // a pass or two more, which must find the table right
+        ::poll(nullptr, 0, 2500); // passes that must find the table right, and let it stand
         const auto log = program.Log();
         EXPECT_THAT(
             std::vector<std::string>(log.begin() + static_cast<std::ptrdiff_t>(seen), log.end()),
