@@ -350,8 +350,10 @@ TEST(Win32RoutingForm, FormCreateListsTheHostAdaptersAfterThePhonebookEntries) {
 TEST(Win32RoutingForm, ASystemThatKeepsNoRoutesIsRebuiltOnlyAfterGrowingPauses) {
     TWin32IpHelper probe;
     std::string adapter;
+    std::string address;
     for (const IP_ADAPTER_INFO* a : TAdapters(probe).List()) {
-        if (Text(a->IpAddressList.IpAddress.String, 16) != "0.0.0.0") {
+        address = Text(a->IpAddressList.IpAddress.String, 16);
+        if (address != "0.0.0.0") {
             adapter = Text(a->Description, sizeof a->Description);
             break;
         }
@@ -359,12 +361,15 @@ TEST(Win32RoutingForm, ASystemThatKeepsNoRoutesIsRebuiltOnlyAfterGrowingPauses) 
     if (adapter.empty()) {
         GTEST_SKIP() << "the host shows no network adapter with an address to this system";
     }
+    // One adapter behind both connections is enough to build through: the adapter itself, and a
+    // dial-up entry connected with its address. Two routes of our own.
     testing::TFakeRas ras;
+    ras.AddEntry("Home");
+    ras.Connect("Home", address, "10.0.0.1");
     TWin32IpHelper ipHelper;
     TWin32Registry registry;
     testing::THeadlessWindow window(ras, ipHelper, registry);
-    // One adapter as both connections is enough to build through; two routes of our own.
-    window.ChooseInSettings(adapter, adapter);
+    window.ChooseInSettings("Home", adapter);
     window.System.Files[window.System.Folder + "localroutes.dat"] =
         "196.4.160.0,255.255.255.0\r\n196.4.161.0,255.255.255.0\r\n";
     window.Form.FormCreate();
