@@ -28,6 +28,8 @@ std::optional<TChildProcess> TChildProcess::Spawn(const std::vector<std::string>
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
+    // Nothing else the program holds or inherited from its own caller reaches the child.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // The child starts with default signal handling and an empty signal mask.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

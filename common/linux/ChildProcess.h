@@ -12,7 +12,8 @@ namespace brindlecove {
 class TChildProcess {
 public:
     // Starts argv[0] with stdin on /dev/null and stdout and stderr on `output` (or /dev/null when
-    // output < 0). Returns nullopt, with errno kept, when the program could not be started.
+    // output < 0), and no other descriptor. Returns nullopt, with errno kept, when the program
+    // could not be started.
     static std::optional<TChildProcess> Spawn(const std::vector<std::string>& argv, int output);
     TChildProcess(TChildProcess&& other) noexcept;
     TChildProcess& operator=(TChildProcess&&) = delete;

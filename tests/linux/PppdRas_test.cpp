@@ -3,6 +3,7 @@
 // stand-in pppd, and links in a private network namespace.
 
 #include "common/linux/ChildProcess.h"
+#include "common/linux/UniqueFd.h"
 #include "ras/linux/PppdExit.h"
 #include "ras/linux/PppdLinkAddresses.h"
 #include "ras/linux/PppdPeers.h"
@@ -17,6 +18,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <signal.h>
@@ -449,6 +451,24 @@ TEST(PppdRasDial, MissingEntryOrPppdAndBadArguments) {
     TPppdRas noPppd(setup.Config);
     EXPECT_EQ(noPppd.RasDial(nullptr, nullptr, &params, 0, nullptr, &conn), 711u);
     EXPECT_TRUE(noPppd.LastDialOutput().empty());
+}
+
+TEST(PppdRasDial, PppdInheritsNoDescriptorButItsStandardOnes) {
+    TPppdSetup setup;
+    setup.Peer("dsl", "noauth\n");
+    setup.Config.PppdPath = setup.Folder / "pppd";
+    MakeExecutable(setup.Config.PppdPath, "#!/bin/sh\nls /proc/$$/fd >\"$0.fds\"\nexit 8\n");
+    // A descriptor the program inherited from its caller, without close-on-exec.
+    const TUniqueFd inherited(::open("/dev/null", O_RDONLY));
+    ASSERT_EQ(::dup2(inherited.Get(), 37), 37);
+    TPppdRas ras(setup.Config);
+    RASDIALPARAMSA params = DialParams("dsl");
+    HRASCONN conn = 0;
+    EXPECT_EQ(ras.RasDial(nullptr, nullptr, &params, 0, nullptr, &conn), 678u);
+    ::close(37);
+    const auto fds = testing::Lines(ReadFile(setup.Config.PppdPath + ".fds"));
+    EXPECT_THAT(fds, ::testing::IsSupersetOf({"0", "1", "2"}));
+    EXPECT_THAT(fds, ::testing::Not(::testing::Contains("37")));
 }
 
 TEST(PppdRasDial, OutputHeldOpenByAHelperDoesNotBlockTheDial) {
