@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ranges>
 #include <utility>
 
 namespace brindlecove {
@@ -67,16 +68,21 @@ std::string TfrmBrindlecove::RoutingTableChange() {
     const auto sameMetric = [addsInterfaceMetric](DWORD built, DWORD found) {
         return addsInterfaceMetric ? found >= built : found == built;
     };
+    // The table by destination and mask, so that each route built is found without a scan.
+    const auto network = [](const MIB_IPFORWARDROW& row) {
+        return std::pair(row.dwForwardDest, row.dwForwardMask);
+    };
+    std::sort(table.begin(), table.end(),
+              [&](const auto& a, const auto& b) { return network(a) < network(b); });
     std::size_t missing = 0;
     std::size_t changed = 0;
     for (const MIB_IPFORWARDROW& built : BuiltRoutes.Routes) {
         bool same = false;
         bool similar = false;
-        for (const MIB_IPFORWARDROW& row : table) {
-            if (row.dwForwardDest != built.dwForwardDest ||
-                row.dwForwardMask != built.dwForwardMask) {
-                continue;
-            }
+        const auto [first, last] =
+            std::equal_range(table.begin(), table.end(), built,
+                             [&](const auto& a, const auto& b) { return network(a) < network(b); });
+        for (const MIB_IPFORWARDROW& row : std::ranges::subrange(first, last)) {
             const bool hop = row.dwForwardNextHop == built.dwForwardNextHop &&
                              row.dwForwardIfIndex == built.dwForwardIfIndex;
             const bool metric = sameMetric(built.dwForwardMetric1, row.dwForwardMetric1);

@@ -167,18 +167,21 @@ void TfrmBrindlecove::Close1Click() {
     FServices.Application.Terminate();
 }
 
-void TfrmBrindlecove::WMEndSession(bool endSession) {
+std::string TfrmBrindlecove::WMEndSession(bool endSession) {
     if (!endSession) {
-        return;
+        return {};
     }
+    std::string failure;
     if (btnSave->Enabled()) {
         // The session is ending: no box may hold it up, whatever the save answers.
         try {
             btnSaveClick();
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
+            failure = error.what();
         }
     }
     FServices.Application.Halt();
+    return failure;
 }
 
 bool TfrmBrindlecove::MasterCondition() const {

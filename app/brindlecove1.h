@@ -59,7 +59,9 @@ public:
     void FormClose();
     void Restore1Click();
     void Close1Click();
-    void WMEndSession(bool endSession);
+    // Saves unsaved settings without asking and ends the program. Answers why the save failed
+    // (empty when it did not), for a host that can still tell someone.
+    std::string WMEndSession(bool endSession);
     void cbEnabledClick();
     void SetModified(bool value);
 

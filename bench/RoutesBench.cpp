@@ -276,6 +276,9 @@ std::vector<double> RestoreTimes(std::size_t listRoutes) {
     netlink::TSocket control;
     std::vector<double> times;
     for (int flap = 0; flap < Flaps; ++flap) {
+        // Time for the table to stand: a change right after the watch's own rebuild would count
+        // as a fight over the routes and wait.
+        window.Window.Clock.Advance(5000);
         SetLocalLink(control, false);
         window.Pass();
         const std::size_t before = window.Builds();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -139,10 +140,21 @@ void TEventLoop::Run() {
 }
 
 void TConsoleLogView::Append(const std::string& line) {
-    std::fputs(line.c_str(), FOut);
-    std::fputc('\n', FOut);
-    std::fflush(FOut);
     ++FLines;
+    errno = 0;
+    const bool written = std::fputs(line.c_str(), FOut) >= 0 && std::fputc('\n', FOut) != EOF &&
+                         std::fflush(FOut) == 0;
+    if (written) {
+        return;
+    }
+    const int error = errno;
+    std::clearerr(FOut);
+    if (!FWriteFailed) {
+        FWriteFailed = true;
+        std::fprintf(stderr, "brindlecove: log lines cannot be written (%s); they are dropped.\n",
+                     error != 0 ? std::strerror(error) : "write error");
+        std::fflush(stderr);
+    }
 }
 
 bool TConsoleLogView::GetScrollRange(int& minPos, int& maxPos) const {

@@ -67,7 +67,9 @@ private:
     std::vector<TWatched> FWatched;
 };
 
-// Log lines on standard output, flushed one by one; lines count as they are, without wrapping.
+// Log lines on standard output, flushed one by one; lines count as they are, without wrapping. A
+// line that cannot be written (the reader of a pipe went away, a full disk) is dropped; the first
+// such failure is told on standard error.
 class TConsoleLogView final : public TLogView {
 public:
     TConsoleLogView(TControlId id, std::FILE* out) : TLogView(id), FOut(out) {}
@@ -80,6 +82,7 @@ public:
 private:
     std::FILE* FOut;
     int FLines = 0;
+    bool FWriteFailed = false; // told once on standard error
 };
 
 class TConsoleControls final : public TPlainControls {

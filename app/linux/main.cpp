@@ -40,6 +40,9 @@ void PrintConnections(const TfrmBrindlecove& form) {
 } // namespace
 
 int main() {
+    // A log reader that went away must not end supervision: a write to it fails instead.
+    std::signal(SIGPIPE, SIG_IGN);
+    int status = 0;
     try {
         TEventLoop loop;
         TLinuxClock clock;
@@ -67,8 +70,12 @@ int main() {
                 } catch (const std::exception& error) {
                     form.ShowException(error.what());
                 }
-            } else {
-                form.WMEndSession(true);
+            } else if (const std::string failure = form.WMEndSession(true); !failure.empty()) {
+                std::fprintf(stderr,
+                             "brindlecove: %s: the settings changed since the last save are "
+                             "lost.\n",
+                             failure.c_str());
+                status = 1;
             }
         };
         // News of the routing table from the kernel: a pass looks at it at once.
@@ -80,7 +87,7 @@ int main() {
         form.FormCreate();
         PrintConnections(form);
         loop.Run();
-        return 0;
+        return status;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brindlecove: %s\n", error.what());
         return 1;

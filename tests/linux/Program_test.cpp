@@ -3,6 +3,7 @@
 // folder served by the stand-in pppd, its standard output and error, signals, and the kernel's
 // routing table of a private network namespace.
 
+#include "common/linux/UniqueFd.h"
 #include "testing/linux/PrivateNamespace.h"
 #include "testing/linux/PrivateNetwork.h"
 #include "testing/linux/TestHelpers.h"
@@ -65,10 +66,11 @@ std::string SettingsFor(const std::string& local, const std::string& internation
            "\nINTCONNECTION=" + international + "\nAUTORECONNECTINT=1\nAUTOROUTE=1\nMINIMIZE=0\n";
 }
 
-// The program running, its standard output and error going to files.
+// The program running, its standard output and error going to files (standard output to
+// `output` instead when that is given).
 class TRunningProgram {
 public:
-    explicit TRunningProgram(const TInstallation& installation)
+    explicit TRunningProgram(const TInstallation& installation, int output = -1)
         : FOut(installation.Folder / "stdout"), FErr(installation.Folder / "stderr") {
         const std::vector<std::string> environment{
             "PATH=" + std::string(std::getenv("PATH") != nullptr ? std::getenv("PATH") : ""),
@@ -88,7 +90,11 @@ public:
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        ::posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT, 0600);
+        if (output >= 0) {
+            ::posix_spawn_file_actions_adddup2(&actions, output, 1);
+        } else {
+            ::posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT, 0600);
+        }
         ::posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT, 0600);
         const int error = ::posix_spawn(&FPid, argv[0], &actions, nullptr, argv, envp.data());
         ::posix_spawn_file_actions_destroy(&actions);
@@ -289,6 +295,16 @@ TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
     ExpectUnchanged(settings, installation);
 }
 
+// The provider stops accepting the password while saix is up (it drops after 4 s): the redial
+// after the drop is refused and redial is switched off for saix, a change not saved yet.
+void RefuseTheRedialOfSaix(const TInstallation& installation, const TRunningProgram& program) {
+    ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
+    installation.Peer("saix", "exit 19");
+    ASSERT_TRUE(
+        program.WaitForLog("Auto connect to LOCAL connection disabled due to connection error"))
+        << program.Out();
+}
+
 // The provider stops accepting the password while the link is up: the redial after the drop is
 // refused, redial is switched off for that connection, and SIGTERM saves that change.
 TEST(ShippedProgram, ARedialRefusedForItsPasswordStopsRedialAndSigtermSavesThat) {
@@ -297,11 +313,7 @@ TEST(ShippedProgram, ARedialRefusedForItsPasswordStopsRedialAndSigtermSavesThat)
     ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
 
     TRunningProgram program(installation);
-    ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
-    installation.Peer("saix", "exit 19");
-    ASSERT_TRUE(
-        program.WaitForLog("Auto connect to LOCAL connection disabled due to connection error"))
-        << program.Out();
+    RefuseTheRedialOfSaix(installation, program);
     ::poll(nullptr, 0, 2500); // more supervision passes, which must not dial saix again
     EXPECT_THAT(program.Log(),
                 ElementsAre("Attempting to connect to local connection saix", "Connected to saix",
@@ -445,6 +457,46 @@ TEST(ShippedProgram, TheFirstLinkUpGetsADefaultRouteWhileTheOtherCannotDial) {
                             " proto static metric 1"));
     program.Signal(SIGTERM);
     program.Wait();
+}
+
+// A log collector restarted: standard output is a pipe whose reader went away. Supervision goes
+// on, the lines are dropped, and that is said once.
+TEST(ShippedProgram, ALogReaderThatGoesAwayEndsNothing) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "up 10.64.1.2 10.64.1.1");
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    TUniqueFd reader(ends[0]);
+    TUniqueFd writer(ends[1]);
+    TRunningProgram program(installation, writer.Get());
+    writer.Reset();
+    reader.Reset();
+    ASSERT_TRUE(testing::WaitFor([] { return KernelTable().Defaults.size() == 2; }, 20000ms))
+        << "the routes are built all the same";
+    ::poll(nullptr, 0, 1500); // more passes, and their writes
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(program.Errors(), ElementsAre("brindlecove: log lines cannot be written (Broken "
+                                              "pipe); they are dropped."));
+}
+
+TEST(ShippedProgram, ASaveThatFailsAtSigtermIsToldAndEndsWithAnError) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
+    TRunningProgram program(installation);
+    RefuseTheRedialOfSaix(installation, program);
+    const std::string settings = installation.Folder / "brindlecove.ini";
+    std::filesystem::remove(settings);
+    std::filesystem::create_directory(settings); // no file can be written there now
+
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_THAT(program.Errors(), Contains("brindlecove: Unable to write to " + settings +
+                                           ": the settings changed since the last save are lost."));
 }
 
 } // namespace
