@@ -69,19 +69,17 @@ std::string TfrmBrindlecove::RoutingTableChange() {
         return addsInterfaceMetric ? found >= built : found == built;
     };
     // The table by destination and mask, so that each route built is found without a scan.
-    const auto network = [](const MIB_IPFORWARDROW& row) {
-        return std::pair(row.dwForwardDest, row.dwForwardMask);
+    const auto byNetwork = [](const MIB_IPFORWARDROW& a, const MIB_IPFORWARDROW& b) {
+        return std::pair(a.dwForwardDest, a.dwForwardMask) <
+               std::pair(b.dwForwardDest, b.dwForwardMask);
     };
-    std::sort(table.begin(), table.end(),
-              [&](const auto& a, const auto& b) { return network(a) < network(b); });
+    std::sort(table.begin(), table.end(), byNetwork);
     std::size_t missing = 0;
     std::size_t changed = 0;
     for (const MIB_IPFORWARDROW& built : BuiltRoutes.Routes) {
         bool same = false;
         bool similar = false;
-        const auto [first, last] =
-            std::equal_range(table.begin(), table.end(), built,
-                             [&](const auto& a, const auto& b) { return network(a) < network(b); });
+        const auto [first, last] = std::equal_range(table.begin(), table.end(), built, byNetwork);
         for (const MIB_IPFORWARDROW& row : std::ranges::subrange(first, last)) {
             const bool hop = row.dwForwardNextHop == built.dwForwardNextHop &&
                              row.dwForwardIfIndex == built.dwForwardIfIndex;

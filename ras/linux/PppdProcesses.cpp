@@ -7,6 +7,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <net/if.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brindlecove::pppd {
@@ -34,9 +35,13 @@ bool IsShell(const std::string& path) {
 
 } // namespace
 
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit) {
-    const TUniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid()) {
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit,
+                                         bool followLinks) {
+    // Opening a FIFO or a device must not block the program: only regular files are read.
+    const TUniqueFd file(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW)));
+    struct stat status {};
+    if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
     std::string text;
@@ -98,7 +103,8 @@ std::optional<TPidFile> ParsePidFile(std::string_view text) {
 }
 
 std::optional<TPidFile> ReadPidFile(const std::string& path) {
-    const auto text = ReadSmallFile(path, 256);
+    // The run folder is shared with others: a link there names nothing of pppd's.
+    const auto text = ReadSmallFile(path, 256, false);
     return text ? ParsePidFile(*text) : std::nullopt;
 }
 

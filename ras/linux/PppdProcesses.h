@@ -12,7 +12,8 @@
 namespace brindlecove::pppd {
 
 // A whole small file, cut at `limit` bytes; nullopt when it cannot be read.
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit);
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit,
+                                         bool followLinks = true);
 
 // The last component of a path.
 std::string BaseName(std::string_view path);

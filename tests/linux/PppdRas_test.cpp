@@ -23,6 +23,7 @@
 #include <optional>
 #include <signal.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -408,6 +409,22 @@ TEST(PppdRasExitCodes, ErrorStringsAreTheWindowsTextsCutToTheBuffer) {
     EXPECT_STREQ(text, "The rem");
     EXPECT_EQ(ras.RasGetErrorString(0, text, sizeof(text)), 87u);
     EXPECT_EQ(ras.RasGetErrorString(691, nullptr, 10), 87u);
+}
+
+TEST(PppdRasPidFiles, AFifoInTheRunFolderIsNotReadAndHoldsNothingUp) {
+    TPppdSetup setup;
+    setup.Peer("foo", "noauth\n");
+    const std::string run = setup.Folder / "run";
+    // Named like pid files, with and without the interface line pppd would write.
+    ASSERT_EQ(::mkfifo((run + "/ppp-foo.pid").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((run + "/ppp7.pid").c_str(), 0600), 0);
+    TPppdRas ras(setup.Config);
+    RASCONNA connection{};
+    connection.dwSize = sizeof(RASCONNA);
+    DWORD bytes = sizeof(RASCONNA);
+    DWORD count = 5;
+    EXPECT_EQ(ras.RasEnumConnections(&connection, &bytes, &count), 0u);
+    EXPECT_EQ(count, 0u);
 }
 
 // --- Dialling with the stand-in ------------------------------------------------------------
