@@ -27,7 +27,12 @@ TRouteFileResult LoadLocalRouteFile(const ISystemPort& system, TLocalRouteList& 
     } catch (const std::bad_alloc&) {
         result.Error = winerror::NotEnoughMemory; // the list is left as it was
     }
-    std::string reason = system.ErrorText(result.Error);
+    // The system's text for a file too large speaks of saving it: say what happened instead.
+    std::string reason = result.Error == winerror::FileTooLarge
+                             ? "the file is larger than the " +
+                                   std::to_string(MaxLocalRoutesFileSize) +
+                                   " bytes a route list may have."
+                             : system.ErrorText(result.Error);
     if (reason.empty()) {
         reason = "error " + std::to_string(result.Error) + ".";
     }

@@ -6,10 +6,12 @@
 #include "common/linux/Win32Error.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
@@ -170,6 +172,12 @@ DWORD ResolveLinks(const std::string& path, std::string& resolved) {
     }
 }
 
+// The name of a temporary file for `name`: "." NAME "." and eight letters or digits.
+constexpr std::size_t TempSuffixLength = 8;
+std::string TempPrefix(const std::string& name) {
+    return "." + name.substr(0, 200) + ".";
+}
+
 // A new file beside the settings file, removed unless it is renamed into place.
 class TTempFile {
 public:
@@ -190,8 +198,8 @@ public:
         static constexpr char Letters[] =
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string path = folder + "/." + name.substr(0, 200) + ".";
-            for (int i = 0; i < 8; ++i) {
+            std::string path = folder + "/" + TempPrefix(name);
+            for (std::size_t i = 0; i < TempSuffixLength; ++i) {
                 path += Letters[random() % (sizeof Letters - 1)];
             }
             const int fd =
@@ -362,6 +370,22 @@ BOOL TLinuxProfile::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
         return 1;
     } catch (const std::exception&) {
         return Fail(winerror::NotEnoughMemory);
+    }
+}
+
+void TLinuxProfile::RemoveUnfinishedSaves(const std::string& fileName) {
+    const std::string folder = FolderOf(fileName);
+    const std::string prefix = TempPrefix(fileName.substr(fileName.find_last_of('/') + 1));
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const bool ours =
+            name.size() == prefix.size() + TempSuffixLength && name.starts_with(prefix) &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+        if (ours && entry.is_regular_file(error) && !entry.is_symlink(error)) {
+            std::filesystem::remove(entry.path(), error);
+        }
     }
 }
 

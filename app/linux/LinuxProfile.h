@@ -34,6 +34,8 @@
 
 #include "app/ProfilePort.h"
 
+#include <string>
+
 namespace brindlecove {
 
 class TLinuxProfile final : public IProfilePort {
@@ -43,6 +45,10 @@ public:
     BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
                                     LPCSTR fileName) override;
     DWORD LastError() const override { return FLastError; }
+
+    // Removes what saves of `fileName` that never finished (the program was killed) left beside
+    // it: the temporary files of this class's own naming, ".NAME." and eight letters or digits.
+    static void RemoveUnfinishedSaves(const std::string& fileName);
 
 private:
     BOOL Fail(DWORD code) {

@@ -21,6 +21,23 @@ using namespace brindlecove;
 
 namespace {
 
+// A name as a terminal may show it: control characters and backslashes as C escapes, so that
+// nothing in a file name can break a line or reach the terminal as a command.
+std::string Printable(const std::string& name) {
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 void PrintConnections(const TfrmBrindlecove& form) {
     std::printf("Connections:\n");
     if (form.comboLocal->Count() == 0) {
@@ -57,9 +74,10 @@ int main() {
 
         TfrmBrindlecove form(
             {app, controls, ras, loop, clock, system, profile, ipHelper, registry});
+        TLinuxProfile::RemoveUnfinishedSaves(form.SettingsPath());
         for (const std::string& name : ras.SkippedNames()) {
             std::fprintf(stderr, "Skipped the peers file \"%s\": not a name pppd can dial.\n",
-                         name.c_str());
+                         Printable(name).c_str());
         }
         loop.OnSignal = [&](int signal) {
             if (signal == SIGHUP) {

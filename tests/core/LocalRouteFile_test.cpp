@@ -80,6 +80,11 @@ TEST_F(LocalRouteFile, AnOversizedFileIsRefusedUnread) {
     System.Files[Path] = std::string(MaxLocalRoutesFileSize + 1, '\n');
     const TRouteFileResult result = LoadLocalRouteFile(System, Routes);
     EXPECT_EQ(result.Error, winerror::FileTooLarge);
+    EXPECT_EQ(result.Message, "Unable to read the local route list " + Path +
+                                  ": the file is larger than the " +
+                                  std::to_string(MaxLocalRoutesFileSize) +
+                                  " bytes a route list may have. The built-in list is used "
+                                  "instead.");
     EXPECT_EQ(Routes.Count(), BuiltInCount);
 }
 

@@ -499,5 +499,29 @@ TEST(ShippedProgram, ASaveThatFailsAtSigtermIsToldAndEndsWithAnError) {
                                            ": the settings changed since the last save are lost."));
 }
 
+// What a save killed half-way left beside the settings file goes at start-up (nothing else does),
+// and a peers file named with control characters is reported with them escaped.
+TEST(ShippedProgram, StartUpClearsUnfinishedSavesAndEscapesOddPeerNames) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    WriteFile(installation.Folder / "brindlecove.ini", "[CONFIG]\nENABLED=0\n");
+    WriteFile(installation.Folder / ".brindlecove.ini.Ab3dEf9Z", "[CONFIG]\n");
+    WriteFile(installation.Folder / ".brindlecove.ini.short", "kept\n");
+    WriteFile(installation.Folder / ".other.ini.Ab3dEf9Z", "kept\n");
+    installation.Peer("dsl\n\x1b[2Jx", "up 10.64.1.2 10.64.1.1");
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(testing::WaitFor(
+        [&] { return program.Out().find("International: ") != std::string::npos; }, 20000ms));
+    EXPECT_FALSE(std::filesystem::exists(installation.Folder / ".brindlecove.ini.Ab3dEf9Z"));
+    EXPECT_TRUE(std::filesystem::exists(installation.Folder / ".brindlecove.ini.short"));
+    EXPECT_TRUE(std::filesystem::exists(installation.Folder / ".other.ini.Ab3dEf9Z"));
+    EXPECT_THAT(program.Errors(),
+                ElementsAre("Skipped the peers file \"dsl\\x0A\\x1B[2Jx\": not a name pppd can "
+                            "dial."));
+    program.Signal(SIGTERM);
+    program.Wait();
+}
+
 } // namespace
 } // namespace brindlecove
