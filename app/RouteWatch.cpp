@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <ranges>
 #include <utility>
 
 namespace brindlecove {
@@ -80,10 +79,10 @@ std::string TfrmBrindlecove::RoutingTableChange() {
         bool same = false;
         bool similar = false;
         const auto [first, last] = std::equal_range(table.begin(), table.end(), built, byNetwork);
-        for (const MIB_IPFORWARDROW& row : std::ranges::subrange(first, last)) {
-            const bool hop = row.dwForwardNextHop == built.dwForwardNextHop &&
-                             row.dwForwardIfIndex == built.dwForwardIfIndex;
-            const bool metric = sameMetric(built.dwForwardMetric1, row.dwForwardMetric1);
+        for (auto row = first; row != last; ++row) {
+            const bool hop = row->dwForwardNextHop == built.dwForwardNextHop &&
+                             row->dwForwardIfIndex == built.dwForwardIfIndex;
+            const bool metric = sameMetric(built.dwForwardMetric1, row->dwForwardMetric1);
             same = same || (hop && metric);
             similar = similar || hop || metric;
         }
