@@ -9,6 +9,7 @@
 #include "app/linux/HeadlessHost.h"
 #include "app/linux/LinuxProfile.h"
 #include "app/linux/LinuxSystem.h"
+#include "ras/linux/PppdPeers.h"
 #include "ras/linux/PppdRas.h"
 #include "routing/linux/NetlinkIpHelper.h"
 
@@ -76,8 +77,10 @@ int main() {
             {app, controls, ras, loop, clock, system, profile, ipHelper, registry});
         TLinuxProfile::RemoveUnfinishedSaves(form.SettingsPath());
         for (const std::string& name : ras.SkippedNames()) {
-            std::fprintf(stderr, "Skipped the peers file \"%s\": not a name pppd can dial.\n",
-                         Printable(name).c_str());
+            const bool unusable = pppd::ClassifyPeerName(name) == pppd::TNameVerdict::Unusable;
+            std::fprintf(stderr, "Skipped the peers file \"%s\": %s.\n", Printable(name).c_str(),
+                         unusable ? "not a name pppd can dial"
+                                  : "its name differs from another's only in letter case");
         }
         loop.OnSignal = [&](int signal) {
             if (signal == SIGHUP) {

@@ -1,5 +1,6 @@
 #include "ras/linux/PppdRas.h"
 
+#include "common/AnsiText.h"
 #include "common/FixedText.h"
 #include "common/Win32Errors.h"
 #include "common/linux/ChildProcess.h"
@@ -88,9 +89,20 @@ std::vector<std::string> TPppdRas::Entries() {
         }
     }
     std::sort(names.begin(), names.end());
+    // RAS tells entries apart without regard to letter case, pppd does not: of names that differ
+    // only in case the first is listed, the others are skipped.
+    std::vector<std::string> listed;
+    for (const std::string& name : names) {
+        if (std::any_of(listed.begin(), listed.end(),
+                        [&name](const std::string& kept) { return AnsiSameText(kept, name); })) {
+            skipped.push_back(name);
+        } else {
+            listed.push_back(name);
+        }
+    }
     std::sort(skipped.begin(), skipped.end());
     FSkipped = std::move(skipped);
-    return names;
+    return listed;
 }
 
 std::vector<std::string> TPppdRas::TakeNewSkippedNames() {
@@ -108,7 +120,19 @@ bool TPppdRas::IsEntry(const std::string& name) {
         return false;
     }
     std::error_code error;
-    return fs::is_regular_file(fs::path(FConfig.PeersFolder) / name, error);
+    if (!fs::is_regular_file(fs::path(FConfig.PeersFolder) / name, error)) {
+        return false;
+    }
+    // Not an entry when a name differing only in letter case comes first (see Entries).
+    for (fs::directory_iterator it(FConfig.PeersFolder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string other = it->path().filename().string();
+        std::error_code typeError;
+        if (other < name && AnsiSameText(other, name) && it->is_regular_file(typeError)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string TPppdRas::InterfaceOfPid(pid_t pid) const {

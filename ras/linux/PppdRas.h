@@ -51,7 +51,8 @@ public:
 
     // The entries the peers folder holds, sorted.
     std::vector<std::string> Entries();
-    // Peers files the last listing skipped because pppd could not use their names.
+    // Peers files the last listing skipped: pppd could not use their names, or a name differing
+    // only in letter case came first.
     const std::vector<std::string>& SkippedNames() const { return FSkipped; }
     // Skipped names not handed out before: each one is reported once.
     std::vector<std::string> TakeNewSkippedNames();

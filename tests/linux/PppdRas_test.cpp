@@ -136,6 +136,20 @@ TEST(PppdRasPhonebook, EnumEntriesListsRegularFilesSortedAndReportsSkippedNamesO
     EXPECT_EQ(ras.RasEnumEntries(nullptr, nullptr, entries.data(), &bytes, &count), 632u);
 }
 
+TEST(PppdRasPhonebook, OfNamesDifferingOnlyInLetterCaseTheFirstIsTheEntry) {
+    TPppdSetup setup;
+    for (const char* name : {"dsl", "DSL", "Dsl", "other"}) {
+        setup.Peer(name, "noauth\n");
+    }
+    TPppdRas ras(setup.Config);
+    EXPECT_EQ(ras.Entries(), (std::vector<std::string>{"DSL", "other"}));
+    EXPECT_EQ(ras.TakeNewSkippedNames(), (std::vector<std::string>{"Dsl", "dsl"}));
+    // RAS would take "dsl" for "DSL": it is no entry of its own, not even to dial.
+    RASDIALPARAMSA params = DialParams("dsl");
+    HRASCONN conn = 0;
+    EXPECT_EQ(ras.RasDial(nullptr, nullptr, &params, 0, nullptr, &conn), 623u);
+}
+
 TEST(PppdRasPhonebook, MissingPeersFolderIsAnEmptyPhonebook) {
     TPppdSetup setup;
     setup.Config.PeersFolder = setup.Folder / "nowhere";
