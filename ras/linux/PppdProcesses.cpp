@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <filesystem>
 #include <net/if.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,14 +144,43 @@ std::optional<std::size_t> ProgramArguments(const std::vector<std::string>& word
     return std::nullopt;
 }
 
-bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view option,
-                       std::string_view value) {
+bool RunsExecutable(pid_t pid, const std::vector<std::string>& words,
+                    const std::string& executable) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    struct stat owner {};
+    if (::stat(proc.c_str(), &owner) != 0 || (owner.st_uid != ::geteuid() && owner.st_uid != 0)) {
+        return false;
+    }
+    std::error_code error;
+    std::string exe = std::filesystem::read_symlink(proc + "/exe", error).string();
+    if (error) {
+        return false; // not ours to look into
+    }
+    constexpr std::string_view Deleted = " (deleted)"; // replaced by an upgrade while it runs
+    if (exe.ends_with(Deleted)) {
+        exe.resize(exe.size() - Deleted.size());
+    }
+    if (exe == executable) {
+        return true;
+    }
+    if (!IsShell(exe) || words.size() < 2) {
+        return false;
+    }
+    std::filesystem::path script = words[1];
+    if (script.is_relative()) {
+        script = std::filesystem::path(proc + "/cwd") / script;
+    }
+    return std::filesystem::weakly_canonical(script, error) == executable && !error;
+}
+
+bool IsLiveProcessWith(pid_t pid, std::string_view program, const std::string& executable,
+                       std::string_view option, std::string_view value) {
     if (pid <= 1 || !IsLiveProcess(pid)) {
         return false;
     }
     const auto words = ProcessCommandLine(pid);
     const auto first = ProgramArguments(words, program);
-    if (!first) {
+    if (!first || !RunsExecutable(pid, words, executable)) {
         return false;
     }
     for (std::size_t i = *first; i + 1 < words.size(); ++i) {

@@ -38,9 +38,16 @@ bool IsLiveProcess(pid_t pid);
 std::optional<std::size_t> ProgramArguments(const std::vector<std::string>& words,
                                             std::string_view program);
 
+// Whether the process runs `executable` (a canonical path) itself, or has a shell run it as a
+// script, and belongs to this program's user or to root. The name a process gives itself counts
+// for nothing here: any user can start a process called pppd.
+bool RunsExecutable(pid_t pid, const std::vector<std::string>& words,
+                    const std::string& executable);
+
 // Whether pid is a live (not zombie) process of the program `program` (the base name of its
-// executable, or of the script a shell runs) whose command line holds the words `option value`.
-bool IsLiveProcessWith(pid_t pid, std::string_view program, std::string_view option,
-                       std::string_view value);
+// executable, or of the script a shell runs) whose command line holds the words `option value`,
+// and that really runs `executable` (see RunsExecutable).
+bool IsLiveProcessWith(pid_t pid, std::string_view program, const std::string& executable,
+                       std::string_view option, std::string_view value);
 
 } // namespace brindlecove::pppd

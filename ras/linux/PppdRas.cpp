@@ -60,7 +60,10 @@ TPppdConfig PppdConfigFromEnvironment() {
     return config;
 }
 
-TPppdRas::TPppdRas(TPppdConfig config) : FConfig(std::move(config)) {}
+TPppdRas::TPppdRas(TPppdConfig config) : FConfig(std::move(config)) {
+    std::error_code error;
+    FExecutable = fs::weakly_canonical(FConfig.PppdPath, error).string();
+}
 
 std::string TPppdRas::ProgramName() const {
     return pppd::BaseName(FConfig.PppdPath);
@@ -180,7 +183,7 @@ std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
             }
             const auto parsed = pppd::ReadPidFile(file.string());
             if (parsed && (only == 0 || parsed->Pid == only) &&
-                pppd::IsLiveProcessWith(parsed->Pid, program, "linkname", entry)) {
+                pppd::IsLiveProcessWith(parsed->Pid, program, FExecutable, "linkname", entry)) {
                 links.push_back(
                     {entry, parsed->Pid,
                      parsed->Interface.empty() ? InterfaceOfPid(parsed->Pid) : parsed->Interface});
@@ -211,7 +214,8 @@ std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
             return;
         }
         const std::string& entry = *(call + 1);
-        if (!pppd::IsLiveProcess(pid) || known(entry) || !IsEntry(entry)) {
+        if (!pppd::IsLiveProcess(pid) || known(entry) || !IsEntry(entry) ||
+            !pppd::RunsExecutable(pid, words, FExecutable)) {
             return;
         }
         links.push_back({entry, pid, InterfaceOfPid(pid)});

@@ -75,6 +75,7 @@ private:
     std::string ProgramName() const;
 
     TPppdConfig FConfig;
+    std::string FExecutable; // the pppd program's canonical path
     std::vector<std::string> FSkipped;
     std::set<std::string> FReportedSkipped;
     std::string FLastDialOutput;

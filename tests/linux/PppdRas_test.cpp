@@ -302,12 +302,27 @@ TEST(PppdRasPidFiles, ParsePidAndInterface) {
 TEST(PppdRasPidFiles, LiveZombieAndForeignProcesses) {
     TempFolder folder;
     TFakeDaemon daemon(folder, "pppd", {"call", "dsl", "linkname", "dsl", "updetach"});
+    const std::string pppd = std::filesystem::canonical(folder / "pppd").string();
     const pid_t pid = daemon.Child->Pid();
-    EXPECT_TRUE(pppd::IsLiveProcessWith(pid, "pppd", "linkname", "dsl"));
-    EXPECT_TRUE(pppd::IsLiveProcessWith(pid, "pppd", "call", "dsl"));
-    EXPECT_FALSE(pppd::IsLiveProcessWith(pid, "pppd", "linkname", "other"));
-    EXPECT_FALSE(pppd::IsLiveProcessWith(pid, "notpppd", "linkname", "dsl"));
-    EXPECT_FALSE(pppd::IsLiveProcessWith(getpid(), "pppd", "linkname", "dsl"));
+    const auto live = [&](pid_t which, const char* program, const char* option, const char* value) {
+        return pppd::IsLiveProcessWith(which, program, pppd, option, value);
+    };
+    EXPECT_TRUE(live(pid, "pppd", "linkname", "dsl"));
+    EXPECT_TRUE(live(pid, "pppd", "call", "dsl"));
+    EXPECT_FALSE(live(pid, "pppd", "linkname", "other"));
+    EXPECT_FALSE(live(pid, "notpppd", "linkname", "dsl"));
+    EXPECT_FALSE(live(getpid(), "pppd", "linkname", "dsl"));
+    EXPECT_FALSE(pppd::IsLiveProcessWith(pid, "pppd", "/usr/sbin/pppd", "linkname", "dsl"))
+        << "another pppd program than the one configured";
+
+    // Any user can start a shell that calls itself pppd and carries pppd's words.
+    auto renamed = TChildProcess::Spawn({"/bin/bash", "-c",
+                                         "exec -a pppd /bin/sh -c 'sleep 60; :' x call dsl "
+                                         "linkname dsl"},
+                                        -1);
+    ASSERT_TRUE(renamed);
+    ASSERT_TRUE(WaitFor([&] { return CommandLine(renamed->Pid()).starts_with("pppd"); }));
+    EXPECT_FALSE(live(renamed->Pid(), "pppd", "linkname", "dsl"));
 
     // Killed but not reaped: a zombie still answers kill(pid, 0).
     daemon.Child->Signal(SIGKILL);
@@ -316,9 +331,43 @@ TEST(PppdRasPidFiles, LiveZombieAndForeignProcesses) {
         return stat.find(") Z") != std::string::npos;
     }));
     EXPECT_EQ(kill(pid, 0), 0);
-    EXPECT_FALSE(pppd::IsLiveProcessWith(pid, "pppd", "linkname", "dsl"));
+    EXPECT_FALSE(live(pid, "pppd", "linkname", "dsl"));
     daemon.Child->Wait();
-    EXPECT_FALSE(pppd::IsLiveProcessWith(pid, "pppd", "linkname", "dsl"));
+    EXPECT_FALSE(live(pid, "pppd", "linkname", "dsl"));
+}
+
+// The configured pppd itself, started by another user with a peer's words: not that peer's link.
+TEST(PppdRasPidFiles, APppdOfAnotherUserIsNoLink) {
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0) {
+        GTEST_SKIP() << "starting a process as another user needs root and setpriv(1)";
+    }
+    TPppdSetup setup;
+    std::filesystem::permissions(setup.Folder.Path(), std::filesystem::perms::all &
+                                                          ~std::filesystem::perms::group_write &
+                                                          ~std::filesystem::perms::others_write);
+    setup.Config.PppdPath = setup.Folder / "pppd";
+    MakeExecutable(setup.Config.PppdPath, "#!/bin/sh\nwhile :; do sleep 1; done\n");
+    std::filesystem::permissions(setup.Config.PppdPath, std::filesystem::perms::owner_all |
+                                                            std::filesystem::perms::group_exec |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_exec |
+                                                            std::filesystem::perms::others_read);
+    const std::string dsl = "dsl" + std::to_string(getpid());
+    setup.Peer(dsl, "noauth\n");
+    auto other = TChildProcess::Spawn({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                       "--clear-groups", setup.Config.PppdPath, "call", dsl},
+                                      -1);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(WaitFor([&] { return CommandLine(other->Pid()).starts_with("/bin/sh"); }))
+        << "the script runs as the other user";
+    TPppdRas ras(setup.Config);
+    RASCONNA connection{};
+    connection.dwSize = sizeof(RASCONNA);
+    DWORD bytes = sizeof(RASCONNA);
+    DWORD count = 5;
+    EXPECT_EQ(ras.RasEnumConnections(&connection, &bytes, &count), 0u);
+    EXPECT_EQ(count, 0u);
+    other->Signal(SIGKILL);
 }
 
 TEST(PppdRasPidFiles, EnumConnectionsTrustsOnlyLivePppdOfThatLink) {
