@@ -19,9 +19,10 @@ std::string Dotted(netlink::TBytes data) {
 
 std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName) {
     const unsigned index = ::if_nametoindex(interfaceName.c_str());
-    if (index == 0) {
-        return std::nullopt;
-    }
+    return index == 0 ? std::nullopt : InterfaceAddresses(index);
+}
+
+std::optional<TLinkAddresses> InterfaceAddresses(unsigned index) {
     // ip -4 address show dev NAME: its first address
     netlink::TSocket socket;
     std::optional<TLinkAddresses> result;

@@ -11,6 +11,7 @@ struct TLinkAddresses {
     std::string Local;
     std::string Peer;
 };
+std::optional<TLinkAddresses> InterfaceAddresses(unsigned index);
 std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName);
 
 } // namespace brindlecove::pppd

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <net/if.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -156,6 +157,17 @@ std::string TPppdRas::InterfaceOfPid(pid_t pid) const {
     return {};
 }
 
+unsigned TPppdRas::LinkIndex(const TLink& link) {
+    if (const auto known = FLinkIndex.find(link.Pid); known != FLinkIndex.end()) {
+        return known->second;
+    }
+    const unsigned index = link.Interface.empty() ? 0 : ::if_nametoindex(link.Interface.c_str());
+    if (index != 0) {
+        FLinkIndex[link.Pid] = index;
+    }
+    return index;
+}
+
 std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
     std::vector<TLink> links;
     const std::string program = ProgramName();
@@ -286,6 +298,14 @@ DWORD TPppdRas::RasEnumConnections(RASCONNA* connections, DWORD* bytes, DWORD* c
         return raserror::InvalidSize;
     }
     const auto links = ActiveLinks();
+    // Each link's interface is pinned by index when it is first seen; gone links are forgotten.
+    std::erase_if(FLinkIndex, [&links](const auto& pinned) {
+        return std::none_of(links.begin(), links.end(),
+                            [&pinned](const TLink& link) { return link.Pid == pinned.first; });
+    });
+    for (const TLink& link : links) {
+        LinkIndex(link);
+    }
     const auto needed = static_cast<DWORD>(links.size() * sizeof(RASCONNA));
     *count = static_cast<DWORD>(links.size());
     if (*bytes < needed) {
@@ -321,8 +341,8 @@ DWORD TPppdRas::RasGetProjectionInfo(HRASCONN conn, RASPROJECTION projection, vo
     if (!link) {
         return winerror::InvalidHandle;
     }
-    const auto addresses =
-        link->Interface.empty() ? std::nullopt : pppd::InterfaceAddresses(link->Interface);
+    const unsigned index = LinkIndex(*link);
+    const auto addresses = index == 0 ? std::nullopt : pppd::InterfaceAddresses(index);
     if (!addresses) {
         return raserror::ProjectionNotComplete;
     }
@@ -464,7 +484,7 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     const Clock::time_point waitUntil = Clock::now() + FConfig.AddressWait;
     std::optional<TLink> link = FindLink(name);
     while (result == 0 && Clock::now() < waitUntil &&
-           (!link || link->Interface.empty() || !pppd::InterfaceAddresses(link->Interface))) {
+           (!link || LinkIndex(*link) == 0 || !pppd::InterfaceAddresses(LinkIndex(*link)))) {
         poll(nullptr, 0, 50);
         link = FindLink(name);
     }

@@ -7,6 +7,7 @@
 #include "ras/RasPort.h"
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -72,10 +73,15 @@ private:
     std::optional<TLink> FindLink(const std::string& entry);
     std::optional<TLink> FindLinkByPid(pid_t pid);
     std::string InterfaceOfPid(pid_t pid) const;
+    // The index of the link's interface (see FLinkIndex); 0 while it has none.
+    unsigned LinkIndex(const TLink& link);
     std::string ProgramName() const;
 
     TPppdConfig FConfig;
     std::string FExecutable; // the pppd program's canonical path
+    // The interface index of each link's pppd, taken when its interface was first seen: the
+    // name in a pid file may by now belong to another interface (links can be renamed).
+    std::map<pid_t, unsigned> FLinkIndex;
     std::vector<std::string> FSkipped;
     std::set<std::string> FReportedSkipped;
     std::string FLastDialOutput;

@@ -635,6 +635,32 @@ TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
     EXPECT_EQ(projection(first), "10.1.0.2 10.1.0.1");
     EXPECT_EQ(projection(second), "10.2.0.2 10.2.0.1");
 
+    // The first link's interface is renamed, and another one takes the name its pid file still
+    // gives: the link keeps its own interface, found by index.
+    const std::string firstLink =
+        testing::Lines(ReadFile(setup.Folder / "run/ppp-first.pid")).at(1);
+    std::string why;
+    ASSERT_TRUE(testing::IpBatch("link set " + firstLink + " down\nlink set " + firstLink +
+                                     " name renamed0\nlink set renamed0 up\n"
+                                     "link add " +
+                                     firstLink +
+                                     " type veth peer name spare0\n"
+                                     "addr add 10.9.0.2 peer 10.9.0.1/32 dev " +
+                                     firstLink +
+                                     "\n"
+                                     "link set " +
+                                     firstLink + " up\n",
+                                 why))
+        << why;
+    ASSERT_EQ(ras.RasEnumConnections(connections.data(), &bytes, &count), 0u);
+    EXPECT_EQ(projection(first), "10.1.0.2 10.1.0.1");
+    ASSERT_TRUE(testing::IpBatch("link del " + firstLink +
+                                     "\nlink set renamed0 down\n"
+                                     "link set renamed0 name " +
+                                     firstLink + "\nlink set " + firstLink + " up\n",
+                                 why))
+        << why;
+
     EXPECT_EQ(ras.RasHangUp(first), 0u);
     EXPECT_TRUE(WaitFor([&] { return ras.ActiveLinks().size() == 1; }));
     EXPECT_EQ(projection(first), "6");
