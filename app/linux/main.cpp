@@ -82,6 +82,19 @@ int main() {
                          unusable ? "not a name pppd can dial"
                                   : "its name differs from another's only in letter case");
         }
+        // Ends as a Windows session does: unsaved settings saved without a question. A signal
+        // that came during a dial is read when the dial returns; what the pass then still
+        // changed (a refused password switches redial off) is saved once the loop has ended.
+        bool ending = false;
+        const auto endSession = [&] {
+            if (const std::string failure = form.WMEndSession(true); !failure.empty()) {
+                std::fprintf(stderr,
+                             "brindlecove: %s: the settings changed since the last save are "
+                             "lost.\n",
+                             failure.c_str());
+                status = 1;
+            }
+        };
         loop.OnSignal = [&](int signal) {
             if (signal == SIGHUP) {
                 try {
@@ -91,12 +104,9 @@ int main() {
                 } catch (const std::exception& error) {
                     form.ShowException(error.what());
                 }
-            } else if (const std::string failure = form.WMEndSession(true); !failure.empty()) {
-                std::fprintf(stderr,
-                             "brindlecove: %s: the settings changed since the last save are "
-                             "lost.\n",
-                             failure.c_str());
-                status = 1;
+            } else {
+                ending = true;
+                endSession();
             }
         };
         // News of the routing table from the kernel: a pass looks at it at once.
@@ -108,6 +118,9 @@ int main() {
         form.FormCreate();
         PrintConnections(form);
         loop.Run();
+        if (ending && status == 0) {
+            endSession();
+        }
         return status;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "brindlecove: %s\n", error.what());

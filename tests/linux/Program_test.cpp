@@ -523,5 +523,24 @@ TEST(ShippedProgram, StartUpClearsUnfinishedSavesAndEscapesOddPeerNames) {
     program.Wait();
 }
 
+// SIGTERM while the redial that will be refused still runs: the signal is read when the dial
+// returns, and the refusal handled after it (redial switched off) is what the file keeps.
+TEST(ShippedProgram, SigtermDuringARefusedRedialSavesTheFinalState) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
+    installation.Peer("saix", "exit 19 2");
+    ASSERT_TRUE(program.WaitForLog("Attempting to connect to local connection saix", 2))
+        << program.Out();
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(program.Log(),
+                Contains("Auto connect to LOCAL connection disabled due to connection error"));
+    EXPECT_EQ(installation.Settings(), SettingsFor("saix", "overseas", false));
+}
+
 } // namespace
 } // namespace brindlecove
