@@ -32,6 +32,9 @@ public:
     virtual void Terminate() = 0;
     // Ends the process at once.
     virtual void Halt() = 0;
+    // Whether the program is ending (Terminate or Halt was called) while a handler still runs:
+    // nothing new is started then. A host whose Halt ends the process never answers true.
+    virtual bool Terminated() const { return false; }
 
     // The main window.
     virtual void SetCaption(const std::string& caption) = 0;

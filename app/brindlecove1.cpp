@@ -334,7 +334,7 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, bool master) {
     } else {
         role.Button.SetCaption(role.ConnectCaption);
         role.Button.SetTag(0);
-        if (role.AutoReconnect.Checked() && master) {
+        if (role.AutoReconnect.Checked() && master && !FServices.Application.Terminated()) {
             LogLine(role.RedialText + role.List.Text());
             const std::int32_t result = DialEntry(index);
             if (result != 0) {
@@ -355,7 +355,8 @@ void TfrmBrindlecove::Supervise() {
     const bool master = MasterCondition();
     const bool localUp = SuperviseRole(LocalRole(), master);
     const bool intUp = SuperviseRole(IntRole(), master);
-    const bool routing = master && cbAutoRoute->Checked();
+    // A program that is ending (a dial may have read the signal to stop) changes nothing more.
+    const bool routing = master && cbAutoRoute->Checked() && !FServices.Application.Terminated();
     if (localUp && intUp && routing) {
         if (RoutesBuilt) {
             WatchRoutes();

@@ -108,6 +108,7 @@ public:
     void ProcessMessages() override { FLoop.ProcessPending(); }
     void Terminate() override { FLoop.Quit(); }
     void Halt() override { FLoop.Quit(); }
+    bool Terminated() const override { return FLoop.Quitting(); }
     void SetCaption(const std::string&) override {}
     void ShowMainWindow() override {}
     void HideMainWindow() override {}

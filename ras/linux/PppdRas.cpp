@@ -157,6 +157,14 @@ std::string TPppdRas::InterfaceOfPid(pid_t pid) const {
     return {};
 }
 
+bool TPppdRas::StopAsked() {
+    // The event loop keeps SIGTERM and SIGINT blocked and reads them from a descriptor: while a
+    // dial waits they stay pending, and are seen here without taking them from the loop.
+    sigset_t pending;
+    return ::sigpending(&pending) == 0 &&
+           (::sigismember(&pending, SIGTERM) == 1 || ::sigismember(&pending, SIGINT) == 1);
+}
+
 unsigned TPppdRas::LinkIndex(const TLink& link) {
     if (const auto known = FLinkIndex.find(link.Pid); known != FLinkIndex.end()) {
         return known->second;
@@ -452,17 +460,20 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
         }
     };
     const Clock::time_point start = Clock::now();
-    bool stopping = false;
+    std::optional<Clock::time_point> stopped; // when pppd was asked to stop
     bool timedOut = false;
+    bool aborted = false;
     bool pipeOpen = true;
     std::optional<int> status;
     while (!(status = child->TryWait())) {
-        const auto elapsed = Clock::now() - start;
-        if (!stopping && elapsed >= FConfig.DialTimeout) {
+        const auto now = Clock::now();
+        if (!stopped && (now - start >= FConfig.DialTimeout || StopAsked())) {
+            // Too long, or the program is asked to end: pppd is stopped, killed if it lingers.
             child->Signal(SIGTERM);
-            stopping = true;
-            timedOut = true;
-        } else if (stopping && elapsed >= FConfig.DialTimeout + FConfig.StopGrace) {
+            stopped = now;
+            timedOut = now - start >= FConfig.DialTimeout;
+            aborted = !timedOut;
+        } else if (stopped && now - *stopped >= FConfig.StopGrace) {
             child->Signal(SIGKILL);
             status = child->Wait();
             break;
@@ -479,7 +490,10 @@ DWORD TPppdRas::RasDial(RASDIALEXTENSIONS* extensions, LPCSTR phonebook, RASDIAL
     if (pipeOpen) {
         drain(); // what is there now; a helper pppd started may keep the pipe open
     }
-    DWORD result = timedOut ? raserror::NoAnswer : pppd::RasCodeFromWaitStatus(*status);
+    // Stopped for the program's end, pppd answers why it ended, unless it had to be killed.
+    DWORD result = timedOut                          ? raserror::NoAnswer
+                   : aborted && WIFSIGNALED(*status) ? raserror::UserDisconnection
+                                                     : pppd::RasCodeFromWaitStatus(*status);
     // The handle of the link, when there is one: once it is up, after its address appears.
     const Clock::time_point waitUntil = Clock::now() + FConfig.AddressWait;
     std::optional<TLink> link = FindLink(name);

@@ -73,6 +73,8 @@ private:
     std::optional<TLink> FindLink(const std::string& entry);
     std::optional<TLink> FindLinkByPid(pid_t pid);
     std::string InterfaceOfPid(pid_t pid) const;
+    // Whether the program was asked to end (SIGTERM or SIGINT pending): a dial then stops.
+    static bool StopAsked();
     // The index of the link's interface (see FLinkIndex); 0 while it has none.
     unsigned LinkIndex(const TLink& link);
     std::string ProgramName() const;

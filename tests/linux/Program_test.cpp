@@ -523,15 +523,15 @@ TEST(ShippedProgram, StartUpClearsUnfinishedSavesAndEscapesOddPeerNames) {
     program.Wait();
 }
 
-// SIGTERM while the redial that will be refused still runs: the signal is read when the dial
-// returns, and the refusal handled after it (redial switched off) is what the file keeps.
+// SIGTERM while the redial still runs, and the provider refuses the password as pppd stops: the
+// refusal handled after the signal was read (redial switched off) is what the file keeps.
 TEST(ShippedProgram, SigtermDuringARefusedRedialSavesTheFinalState) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
     ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
     TRunningProgram program(installation);
     ASSERT_TRUE(program.WaitForLog("Connected to saix")) << program.Out();
-    installation.Peer("saix", "exit 19 2");
+    installation.Peer("saix", "exit 19 10");
     ASSERT_TRUE(program.WaitForLog("Attempting to connect to local connection saix", 2))
         << program.Out();
     program.Signal(SIGTERM);
@@ -540,6 +540,34 @@ TEST(ShippedProgram, SigtermDuringARefusedRedialSavesTheFinalState) {
     EXPECT_THAT(program.Log(),
                 Contains("Auto connect to LOCAL connection disabled due to connection error"));
     EXPECT_EQ(installation.Settings(), SettingsFor("saix", "overseas", false));
+}
+
+// SIGTERM while a dial hangs: the dial is stopped with its pppd, nothing new is started, and the
+// program ends at once.
+TEST(ShippedProgram, SigtermDuringAHangingDialEndsItAtOnce) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "hang");
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Attempting to connect to local connection saix"));
+    ::poll(nullptr, 0, 300); // pppd is waiting for its link
+    const auto start = std::chrono::steady_clock::now();
+    program.Signal(SIGTERM);
+    const int status = program.Wait(5000ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(program.Log(), Not(Contains("Attempting to connect to International connection "
+                                            "overseas")));
+    // No pppd of this installation is left (each carries its peers folder in its environment).
+    const std::string peers = "BRINDLECOVE_PPP_PEERS=" + installation.Folder / "peers";
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        if (ReadFile(entry.path() / "cmdline").find("pppd-standin") == std::string::npos) {
+            continue;
+        }
+        std::string environment = ReadFile(entry.path() / "environ");
+        std::replace(environment.begin(), environment.end(), '\0', '\n');
+        EXPECT_THAT(Lines(environment), Not(Contains(peers))) << entry.path();
+    }
 }
 
 } // namespace
