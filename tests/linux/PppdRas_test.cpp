@@ -80,6 +80,16 @@ struct TPppdSetup {
     TPppdConfig Config;
 };
 
+// How many connections the port finds with `config`; 1000 when it answers an error.
+DWORD ConnectionCount(const TPppdConfig& config) {
+    TPppdRas ras(config);
+    std::vector<RASCONNA> connections(8);
+    connections[0].dwSize = sizeof(RASCONNA);
+    DWORD bytes = static_cast<DWORD>(connections.size() * sizeof(RASCONNA));
+    DWORD count = 0;
+    return ras.RasEnumConnections(connections.data(), &bytes, &count) == 0 ? count : 1000;
+}
+
 RASDIALPARAMSA DialParams(const std::string& name) {
     RASDIALPARAMSA params{};
     params.dwSize = sizeof(params);
@@ -360,13 +370,7 @@ TEST(PppdRasPidFiles, APppdOfAnotherUserIsNoLink) {
     ASSERT_TRUE(other);
     ASSERT_TRUE(WaitFor([&] { return CommandLine(other->Pid()).starts_with("/bin/sh"); }))
         << "the script runs as the other user";
-    TPppdRas ras(setup.Config);
-    RASCONNA connection{};
-    connection.dwSize = sizeof(RASCONNA);
-    DWORD bytes = sizeof(RASCONNA);
-    DWORD count = 5;
-    EXPECT_EQ(ras.RasEnumConnections(&connection, &bytes, &count), 0u);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ConnectionCount(setup.Config), 0u);
     other->Signal(SIGKILL);
 }
 
@@ -481,13 +485,7 @@ TEST(PppdRasPidFiles, AFifoInTheRunFolderIsNotReadAndHoldsNothingUp) {
     // Named like pid files, with and without the interface line pppd would write.
     ASSERT_EQ(::mkfifo((run + "/ppp-foo.pid").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((run + "/ppp7.pid").c_str(), 0600), 0);
-    TPppdRas ras(setup.Config);
-    RASCONNA connection{};
-    connection.dwSize = sizeof(RASCONNA);
-    DWORD bytes = sizeof(RASCONNA);
-    DWORD count = 5;
-    EXPECT_EQ(ras.RasEnumConnections(&connection, &bytes, &count), 0u);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ConnectionCount(setup.Config), 0u);
 }
 
 // --- Dialling with the stand-in ------------------------------------------------------------
