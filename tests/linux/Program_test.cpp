@@ -192,6 +192,24 @@ TTableSummary KernelTable() {
     return summary;
 }
 
+// The processes the stand-in pppd of `installation` runs (each carries the installation's peers
+// folder in its environment) whose command line holds `part`.
+std::vector<std::string> StandInProcesses(const TInstallation& installation,
+                                          const std::string& part) {
+    const std::string peers = "BRINDLECOVE_PPP_PEERS=" + installation.Folder / "peers";
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::string environment = ReadFile(entry.path() / "environ");
+        std::replace(environment.begin(), environment.end(), '\0', '\n');
+        if (ReadFile(entry.path() / "cmdline").find(part) != std::string::npos &&
+            std::ranges::count(Lines(environment), peers) != 0) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
 // The usual installation: "saix" as the local link playing `localScenario`, "overseas" as the
 // international one (always up), and a settings file choosing them; answers that file's text.
 std::string ChooseTwoLinks(const TInstallation& installation, const std::string& localScenario) {
@@ -534,6 +552,15 @@ TEST(ShippedProgram, SigtermDuringARefusedRedialSavesTheFinalState) {
     installation.Peer("saix", "exit 19 10");
     ASSERT_TRUE(program.WaitForLog("Attempting to connect to local connection saix", 2))
         << program.Out();
+    // The stand-in waits (its "sleep 10" runs) once it is ready to answer SIGTERM.
+    ASSERT_TRUE(testing::WaitFor(
+        [&] {
+            return !StandInProcesses(installation, std::string("sleep\0"
+                                                               "10",
+                                                               8))
+                        .empty();
+        },
+        10000ms));
     program.Signal(SIGTERM);
     const int status = program.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
@@ -558,16 +585,8 @@ TEST(ShippedProgram, SigtermDuringAHangingDialEndsItAtOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_THAT(program.Log(), Not(Contains("Attempting to connect to International connection "
                                             "overseas")));
-    // No pppd of this installation is left (each carries its peers folder in its environment).
-    const std::string peers = "BRINDLECOVE_PPP_PEERS=" + installation.Folder / "peers";
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        if (ReadFile(entry.path() / "cmdline").find("pppd-standin") == std::string::npos) {
-            continue;
-        }
-        std::string environment = ReadFile(entry.path() / "environ");
-        std::replace(environment.begin(), environment.end(), '\0', '\n');
-        EXPECT_THAT(Lines(environment), Not(Contains(peers))) << entry.path();
-    }
+    EXPECT_THAT(StandInProcesses(installation, "pppd-standin"), IsEmpty())
+        << "no pppd of this installation is left";
 }
 
 } // namespace
