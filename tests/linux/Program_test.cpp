@@ -553,14 +553,11 @@ TEST(ShippedProgram, SigtermDuringARefusedRedialSavesTheFinalState) {
     ASSERT_TRUE(program.WaitForLog("Attempting to connect to local connection saix", 2))
         << program.Out();
     // The stand-in waits (its "sleep 10" runs) once it is ready to answer SIGTERM.
-    ASSERT_TRUE(testing::WaitFor(
-        [&] {
-            return !StandInProcesses(installation, std::string("sleep\0"
-                                                               "10",
-                                                               8))
-                        .empty();
-        },
-        10000ms));
+    const std::string sleepTen("sleep\0"
+                               "10",
+                               8);
+    ASSERT_TRUE(testing::WaitFor([&] { return !StandInProcesses(installation, sleepTen).empty(); },
+                                 10000ms));
     program.Signal(SIGTERM);
     const int status = program.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
