@@ -220,20 +220,25 @@ std::vector<TPppdRas::TLink> TPppdRas::ActiveLinks(pid_t only) {
             return links;
         }
     }
-    // Links started without a linkname (`pon NAME`): found by `call NAME` on the command line.
-    // Each process's command line is read once; only a pppd of an entry is looked at further.
+    // Links without a pid file found above: started without a linkname (`pon NAME`, found by
+    // `call NAME`), or with one whose pid file is gone or written where this port does not look
+    // (found by `linkname NAME`). Each process's command line is read once; only a pppd of an
+    // entry is looked at further.
     const auto consider = [&](pid_t pid) {
         const auto words = pppd::ProcessCommandLine(pid);
         const auto arguments = pppd::ProgramArguments(words, program);
-        if (!arguments || std::find(words.begin(), words.end(), "linkname") != words.end()) {
-            return; // not pppd, or its pid file speaks for it
+        if (!arguments) {
+            return; // not pppd
         }
-        const auto call =
-            std::find(words.begin() + static_cast<std::ptrdiff_t>(*arguments), words.end(), "call");
-        if (call == words.end() || call + 1 == words.end()) {
+        const auto first = words.begin() + static_cast<std::ptrdiff_t>(*arguments);
+        auto named = std::find(first, words.end(), "linkname");
+        if (named == words.end()) {
+            named = std::find(first, words.end(), "call");
+        }
+        if (named == words.end() || named + 1 == words.end()) {
             return;
         }
-        const std::string& entry = *(call + 1);
+        const std::string& entry = *(named + 1);
         if (!pppd::IsLiveProcess(pid) || known(entry) || !IsEntry(entry) ||
             !pppd::RunsExecutable(pid, words, FExecutable)) {
             return;

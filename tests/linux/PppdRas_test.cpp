@@ -668,6 +668,34 @@ TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
     EXPECT_TRUE(WaitFor([&] { return ras.ActiveLinks().empty(); }));
 }
 
+// pppd writes its pid files where the port does not look (or they were removed): its link is
+// still found by its pppd, so a dial succeeds and a second dial starts no second pppd.
+TEST(PppdRasLinks, ALinkWithoutAPidFileIsFoundByItsPppd) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TPppdSetup setup;
+    TScopedEnvironment environment;
+    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
+    environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
+    setup.Peer("first", "# standin: up 10.1.0.2 10.1.0.1\n");
+    setup.Config.RunFolders = {setup.Folder / "elsewhere"};
+    std::filesystem::create_directories(setup.Config.RunFolders[0]);
+    setup.Config.AddressWait = 200ms; // its interface is not known without the pid file
+    TPppdRas ras(setup.Config);
+
+    RASDIALPARAMSA params = DialParams("first");
+    HRASCONN conn = 0;
+    ASSERT_EQ(ras.RasDial(nullptr, nullptr, &params, 0, nullptr, &conn), 0u)
+        << ras.LastDialOutput();
+    ASSERT_NE(conn, 0u);
+    HRASCONN again = 0;
+    EXPECT_EQ(ras.RasDial(nullptr, nullptr, &params, 0, nullptr, &again), 602u);
+    EXPECT_EQ(again, conn);
+    EXPECT_EQ(ConnectionCount(setup.Config), 1u);
+
+    EXPECT_EQ(ras.RasHangUp(conn), 0u);
+    EXPECT_TRUE(WaitFor([&] { return ConnectionCount(setup.Config) == 0; }));
+}
+
 TEST(PppdRasLinks, ALinkThatDropsLeavesTheConnectionList) {
     RUN_IN_PRIVATE_NAMESPACE();
     TPppdSetup setup;
