@@ -179,6 +179,16 @@ void TfrmBrindlecove::BuildRoutingTable() {
         }
     }
     LogLine("Finished creating routing table");
+    // A network listed twice is remembered once.
+    auto& built = BuiltRoutes.Routes;
+    const auto bytes = [](const MIB_IPFORWARDROW& a, const MIB_IPFORWARDROW& b) {
+        return std::memcmp(&a, &b, sizeof a);
+    };
+    std::sort(built.begin(), built.end(),
+              [&](const auto& a, const auto& b) { return bytes(a, b) < 0; });
+    built.erase(std::unique(built.begin(), built.end(),
+                            [&](const auto& a, const auto& b) { return bytes(a, b) == 0; }),
+                built.end());
     RoutesBuilt = true;
     RouteWatchBuilt();
     if (AccessDenied) {
@@ -186,7 +196,7 @@ void TfrmBrindlecove::BuildRoutingTable() {
     }
 }
 
-void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
+bool TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
                                const std::string& nextHop, const std::string& metric,
                                const std::string& ifIndex) {
     IIpHelperPort& ip = FServices.IpHelper;
@@ -217,7 +227,7 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     }
     if (index == -1) {
         LogLine("Interface is not found, " + description());
-        return;
+        return false;
     }
 
     MIB_IPFORWARDROW row{};
@@ -234,17 +244,9 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
     const DWORD result = ip.CreateIpForwardEntry(&row);
     switch (result) {
     case winerror::Success:
-        BuiltRoutes.Routes.push_back(row);
-        break;
     case winerror::ObjectAlreadyExists:
-        // There already: a network listed twice is remembered once.
-        if (std::none_of(BuiltRoutes.Routes.begin(), BuiltRoutes.Routes.end(),
-                         [&row](const MIB_IPFORWARDROW& built) {
-                             return std::memcmp(&built, &row, sizeof row) == 0;
-                         })) {
-            BuiltRoutes.Routes.push_back(row);
-        }
-        break;
+        BuiltRoutes.Routes.push_back(row);
+        return true;
     case winerror::AccessDenied:
         LogLine("ERROR: Access denied. Run application as Administrator, " + description());
         AccessDenied = true;
@@ -261,6 +263,7 @@ void TfrmBrindlecove::AddRoute(const std::string& dest, const std::string& mask,
                 std::to_string(result));
         break;
     }
+    return false;
 }
 
 bool TfrmBrindlecove::ReadForwardTable(std::vector<MIB_IPFORWARDROW>& rows) {

@@ -186,11 +186,8 @@ void TfrmBrindlecove::KeepADefaultRoute(bool localUp) {
     if (adapter.IfIndex.empty()) {
         return;
     }
-    const std::size_t before = BuiltRoutes.Routes.size();
-    AddRoute("0.0.0.0", "0.0.0.0", adapter.NextHop, localUp ? "2" : "1", adapter.IfIndex);
-    const bool added = BuiltRoutes.Routes.size() > before;
-    BuiltRoutes.Routes.resize(before); // not part of a build
-    if (added) {
+    // The next full build, which replaces this route, starts its record afresh.
+    if (AddRoute("0.0.0.0", "0.0.0.0", adapter.NextHop, localUp ? "2" : "1", adapter.IfIndex)) {
         LogLine(std::string("Only the ") + (localUp ? "local" : "international") +
                 " connection is up: default route through it");
     } else {

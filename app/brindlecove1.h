@@ -109,7 +109,9 @@ public:
     // Route table builder
     void btnRoutesClick();
     virtual void BuildRoutingTable();
-    void AddRoute(const std::string& dest, const std::string& mask, const std::string& nextHop,
+    // Adds one route, logging a failure; true when the route is in place (added, or there
+    // already), and then it is part of BuiltRoutes.
+    bool AddRoute(const std::string& dest, const std::string& mask, const std::string& nextHop,
                   const std::string& metric, const std::string& ifIndex);
     bool DeleteRoutes(const std::string& pattern1, const std::string& pattern2);
     bool DeletePersistentRoute(const std::string& valueName);

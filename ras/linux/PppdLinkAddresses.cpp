@@ -3,7 +3,6 @@
 #include "common/linux/Netlink.h"
 
 #include <arpa/inet.h>
-#include <net/if.h>
 
 namespace brindlecove::pppd {
 
@@ -16,11 +15,6 @@ std::string Dotted(netlink::TBytes data) {
 }
 
 } // namespace
-
-std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName) {
-    const unsigned index = ::if_nametoindex(interfaceName.c_str());
-    return index == 0 ? std::nullopt : InterfaceAddresses(index);
-}
 
 std::optional<TLinkAddresses> InterfaceAddresses(unsigned index) {
     // ip -4 address show dev NAME: its first address

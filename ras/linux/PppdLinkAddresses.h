@@ -12,6 +12,5 @@ struct TLinkAddresses {
     std::string Peer;
 };
 std::optional<TLinkAddresses> InterfaceAddresses(unsigned index);
-std::optional<TLinkAddresses> InterfaceAddresses(const std::string& interfaceName);
 
 } // namespace brindlecove::pppd

@@ -123,20 +123,9 @@ bool TPppdRas::IsEntry(const std::string& name) {
     if (pppd::ClassifyPeerName(name) != pppd::TNameVerdict::Entry) {
         return false;
     }
-    std::error_code error;
-    if (!fs::is_regular_file(fs::path(FConfig.PeersFolder) / name, error)) {
-        return false;
-    }
-    // Not an entry when a name differing only in letter case comes first (see Entries).
-    for (fs::directory_iterator it(FConfig.PeersFolder, error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string other = it->path().filename().string();
-        std::error_code typeError;
-        if (other < name && AnsiSameText(other, name) && it->is_regular_file(typeError)) {
-            return false;
-        }
-    }
-    return true;
+    // One rule for what is an entry: the listing's (a regular file, first of its letter case).
+    const auto entries = Entries();
+    return std::binary_search(entries.begin(), entries.end(), name);
 }
 
 std::string TPppdRas::InterfaceOfPid(pid_t pid) const {

@@ -557,7 +557,7 @@ BOOL TNetlinkIpHelper::GetVersionExA(OSVERSIONINFOA* info) {
 bool TNetlinkIpHelper::ReadNotifications() {
     bool news = false;
     const int err = FNotifications.ReadPending([&](const TMessage& message) {
-        if (message.Header.nlmsg_pid == 0 || message.Header.nlmsg_pid != FSocket.PortId()) {
+        if (message.Header.nlmsg_pid != FSocket.PortId()) {
             news = true;
         }
     });
