@@ -73,11 +73,15 @@ struct TPppdSetup {
         Config.DialTimeout = 10000ms;
         Config.StopGrace = 1000ms;
         Config.AddressWait = 2000ms;
+        // The stand-in finds the folders the way the port does.
+        Environment.Set("BRINDLECOVE_PPP_PEERS", Config.PeersFolder);
+        Environment.Set("BRINDLECOVE_PPP_RUNDIR", Config.RunFolders[0]);
     }
     void Peer(const std::string& name, const std::string& text) const {
         WriteFile(Folder / ("peers/" + name), text);
     }
     TempFolder Folder;
+    TScopedEnvironment Environment;
     TPppdConfig Config;
 };
 
@@ -493,9 +497,6 @@ TEST(PppdRasPidFiles, AFifoInTheRunFolderIsNotReadAndHoldsNothingUp) {
 
 TEST(PppdRasDial, FailuresBecomeRasCodes) {
     TPppdSetup setup;
-    TScopedEnvironment environment; // the stand-in finds the folders the way the adapter does
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
-    environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("auth", "# standin: exit 19\n");
     setup.Peer("nodial", "# standin: exit 8\n");
     setup.Peer("negotiate", "# standin: exit 10\n");
@@ -552,8 +553,6 @@ TEST(PppdRasDial, PppdInheritsNoDescriptorButItsStandardOnes) {
 
 TEST(PppdRasDial, OutputHeldOpenByAHelperDoesNotBlockTheDial) {
     TPppdSetup setup;
-    TScopedEnvironment environment;
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     setup.Peer("linger", "# standin: linger 8\n");
     TPppdRas ras(setup.Config);
     RASDIALPARAMSA params = DialParams("linger");
@@ -567,8 +566,6 @@ TEST(PppdRasDial, OutputHeldOpenByAHelperDoesNotBlockTheDial) {
 
 TEST(PppdRasDial, WatchdogStopsAPppdThatNeverFinishes) {
     TPppdSetup setup;
-    TScopedEnvironment environment;
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     setup.Peer("hang", "# standin: hang\n");
     setup.Peer("stubborn", "# standin: stubborn\n");
     setup.Config.DialTimeout = 300ms;
@@ -592,9 +589,7 @@ TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
     TPppdSetup setup;
     TScopedEnvironment environment;
     environment.Set("BRINDLECOVE_PPPD", testing::StandInPppd());
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
     environment.Set("BRINDLECOVE_PPP_SECRETS", setup.Config.SecretsFolder);
-    environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("first", "# standin: up 10.1.0.2 10.1.0.1 1\nplugin rp-pppoe.so eth0\n");
     setup.Peer("second", "# standin: up 10.2.0.2 10.2.0.1\nplugin rp-pppoe.so eth1\n");
     TPppdRas ras(PppdConfigFromEnvironment());
@@ -674,9 +669,6 @@ TEST(PppdRasLinks, DialEnumerateProjectAndHangUp) {
 TEST(PppdRasLinks, ALinkWithoutAPidFileIsFoundByItsPppd) {
     RUN_IN_PRIVATE_NAMESPACE();
     TPppdSetup setup;
-    TScopedEnvironment environment;
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
-    environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("first", "# standin: up 10.1.0.2 10.1.0.1\n");
     setup.Config.RunFolders = {setup.Folder / "elsewhere"};
     std::filesystem::create_directories(setup.Config.RunFolders[0]);
@@ -700,9 +692,6 @@ TEST(PppdRasLinks, ALinkWithoutAPidFileIsFoundByItsPppd) {
 TEST(PppdRasLinks, ALinkThatDropsLeavesTheConnectionList) {
     RUN_IN_PRIVATE_NAMESPACE();
     TPppdSetup setup;
-    TScopedEnvironment environment;
-    environment.Set("BRINDLECOVE_PPP_PEERS", setup.Config.PeersFolder);
-    environment.Set("BRINDLECOVE_PPP_RUNDIR", setup.Config.RunFolders[0]);
     setup.Peer("flaky", "# standin: drop-after 1\n");
     TPppdRas ras(setup.Config);
     RASDIALPARAMSA params = DialParams("flaky");
