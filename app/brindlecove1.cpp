@@ -232,8 +232,15 @@ std::string TfrmBrindlecove::ReadString(const char* key, const std::string& defa
 }
 
 bool TfrmBrindlecove::ReadBool(const char* key, bool defaultValue) {
+    const std::string text = ReadString(key, "");
+    // A boolean is hexadecimal only behind "0x", "0X" or "$": the bare "x" that the integer
+    // conversion also takes makes it text that is not a number.
+    const std::size_t first = text.find_first_not_of(" +-");
+    if (first != std::string::npos && (text[first] == 'x' || text[first] == 'X')) {
+        return defaultValue;
+    }
     std::int32_t value = defaultValue ? 1 : 0;
-    TryStrToInt(ReadString(key, ""), value);
+    TryStrToInt(text, value);
     return value != 0;
 }
 
@@ -319,12 +326,20 @@ TfrmBrindlecove::TRole TfrmBrindlecove::IntRole() {
             "Attempting to connect to International connection "};
 }
 
-bool TfrmBrindlecove::SuperviseRole(const TRole& role, bool master) {
+std::optional<std::int32_t> TfrmBrindlecove::SelectedEntry(const TRole& role) {
     const int selected = role.List.ItemIndex();
     if (selected < 0) {
+        return std::nullopt;
+    }
+    return role.List.ItemValue(selected);
+}
+
+bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_t> entry,
+                                    bool master) {
+    if (!entry) {
         return false;
     }
-    const std::int32_t index = role.List.ItemValue(selected);
+    const std::int32_t index = *entry;
     if (index == AdapterItemIndex) {
         return true;
     }
@@ -352,9 +367,14 @@ void TfrmBrindlecove::Supervise() {
         return; // dropped, not queued
     }
     const TFlagGuard pass(FSupervising);
+    // Both selections are taken before the local dial lets the user change either list.
+    const TRole local = LocalRole();
+    const TRole international = IntRole();
+    const std::optional<std::int32_t> localEntry = SelectedEntry(local);
+    const std::optional<std::int32_t> intEntry = SelectedEntry(international);
     const bool master = MasterCondition();
-    const bool localUp = SuperviseRole(LocalRole(), master);
-    const bool intUp = SuperviseRole(IntRole(), master);
+    const bool localUp = SuperviseRole(local, localEntry, master);
+    const bool intUp = SuperviseRole(international, intEntry, master);
     // A program that is ending (a dial may have read the signal to stop) changes nothing more.
     const bool routing = master && cbAutoRoute->Checked() && !FServices.Application.Terminated();
     if (localUp && intUp && routing) {
@@ -429,11 +449,9 @@ void TfrmBrindlecove::RasManager1Connecting(TRasManager&, std::int32_t index, st
 }
 
 void TfrmBrindlecove::ConnectButtonClick(const TRole& role) {
-    const int selected = role.List.ItemIndex();
-    if (selected < 0 || role.List.ItemValue(selected) == AdapterItemIndex) {
-        return; // the button is disabled then; nothing to dial or hang up
-    }
-    const std::int32_t index = role.List.ItemValue(selected);
+    // Without a selection, or with an adapter selected (a button left enabled by "Cancel
+    // Changes"), the index is out of the entry list's bounds and the click ends in the error box.
+    const std::int32_t index = role.List.ItemValue(role.List.ItemIndex());
     if (role.Button.Tag() == 1) {
         RasManager1->HangUp(index);
         return;

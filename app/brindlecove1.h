@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace brindlecove {
@@ -179,8 +180,12 @@ private:
     };
     TRole LocalRole();
     TRole IntRole();
-    // One role's part of a pass; true when the role is up.
-    bool SuperviseRole(const TRole& role, bool master);
+    // The entry index of the role's selected item (AdapterItemIndex for an adapter); none
+    // without a selection.
+    static std::optional<std::int32_t> SelectedEntry(const TRole& role);
+    // One role's part of a pass, for the entry selected when the pass began; true when the role
+    // is up.
+    bool SuperviseRole(const TRole& role, std::optional<std::int32_t> entry, bool master);
     // While routes are built: checks them and clears RoutesBuilt when the table changed.
     void WatchRoutes();
     // Whether an automatic rebuild may run now (not during a pause after repeated changes).

@@ -136,8 +136,9 @@ TEST_F(FormTest, BooleansAreIntegersAndNamesIgnoreLetterCase) {
     Setting("ENABLED", "0x0");
     Setting("AUTORECONNECTLOCAL", "$1");
     Setting("AUTORECONNECTINT", "2");
-    Setting("AUTOROUTE", "yes");  // not a number: the default, true
-    Setting("MINIMIZE", "maybe"); // not a number: the default, false
+    // Not numbers (a bare "x" is no hexadecimal prefix here): the defaults, true and false.
+    Setting("AUTOROUTE", "x0");
+    Setting("MINIMIZE", "X1");
     Setting("LOCALCONNECTION", "home");
     Setting("INTCONNECTION", "");
     TTestForm& form = Start();

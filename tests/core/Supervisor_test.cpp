@@ -254,6 +254,41 @@ TEST_F(FormTest, AListWithoutSelectionIsLeftOutOfThePass) {
     EXPECT_EQ(form.Builds, 0);
 }
 
+TEST_F(FormTest, APassDialsTheEntriesSelectedWhenItBegan) {
+    TwoEntriesChosen();
+    Ras.AddEntry("Spare");
+    // The user picks another international entry while the local dial blocks.
+    Ras.DuringDial = [this](const std::string& entry) {
+        if (entry == "Home") {
+            Form->comboInt->Select(2);
+        }
+    };
+    Start();
+    ASSERT_GE(Ras.Dialled.size(), 2u);
+    EXPECT_EQ(Ras.Dialled[0], "Home");
+    EXPECT_EQ(Ras.Dialled[1], "Office");
+}
+
+TEST_F(FormTest, AConnectClickWithoutAnEntryEndsInTheErrorBox) {
+    TwoEntriesChosen();
+    // "Cancel Changes" reloads the selection but leaves the connect button enabled as it was.
+    const auto clickAfterCancel = [this](const char* reloaded) {
+        Setting("LOCALCONNECTION", "Home");
+        TTestForm& form = Start({"Ethernet"});
+        form.cbMinimize->Click();
+        Setting("LOCALCONNECTION", reloaded);
+        form.btnCancel->Click();
+        const int dials = Ras.CallCount("RasDial");
+        form.btnConnectLocal->Click();
+        EXPECT_EQ(Ras.CallCount("RasDial"), dials);
+    };
+    clickAfterCancel("Ethernet");
+    clickAfterCancel("Deleted entry");
+    ASSERT_EQ(App.MessageBoxes.size(), 2u);
+    EXPECT_EQ(App.MessageBoxes[0].Text, "List index out of bounds (2147483647)");
+    EXPECT_EQ(App.MessageBoxes[1].Text, "List index out of bounds (-1)");
+}
+
 TEST_F(FormTest, ATickDuringATickIsDropped) {
     TwoEntriesChosen();
     Ras.Phonebook[0].DialResult = 678;
