@@ -135,7 +135,8 @@ public:
     void Append(const std::string& line) override {
         const auto length = static_cast<WPARAM>(::GetWindowTextLengthA(Handle()));
         ::SendMessageA(Handle(), EM_SETSEL, length, static_cast<LPARAM>(length));
-        const std::string text = line + "\r\n";
+        // Text the user typed without a final line break keeps its line; ours starts a new one.
+        const std::string text = (LastLineLength() != 0 ? "\r\n" : "") + line + "\r\n";
         ::SendMessageA(Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     }
     int LineCount() const override {
@@ -144,11 +145,7 @@ public:
         }
         const auto count = static_cast<int>(::SendMessageA(Handle(), EM_GETLINECOUNT, 0, 0));
         // The empty position after the last line end is not a line.
-        const auto lastStart =
-            ::SendMessageA(Handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
-        const auto lastLength =
-            ::SendMessageA(Handle(), EM_LINELENGTH, static_cast<WPARAM>(lastStart), 0);
-        return lastLength == 0 ? count - 1 : count;
+        return LastLineLength() == 0 ? count - 1 : count;
     }
     void Clear() override { ::SetWindowTextA(Handle(), ""); }
     bool GetScrollRange(int& minPos, int& maxPos) const override {
@@ -156,6 +153,15 @@ public:
     }
     void ScrollThumbTo(std::uint16_t position) override {
         ::SendMessageA(Handle(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
+    }
+
+private:
+    // The length of the last displayed line: 0 when the text is empty or ends with a line break.
+    LRESULT LastLineLength() const {
+        const auto count = ::SendMessageA(Handle(), EM_GETLINECOUNT, 0, 0);
+        const auto lastStart =
+            ::SendMessageA(Handle(), EM_LINEINDEX, static_cast<WPARAM>(count - 1), 0);
+        return ::SendMessageA(Handle(), EM_LINELENGTH, static_cast<WPARAM>(lastStart), 0);
     }
 };
 

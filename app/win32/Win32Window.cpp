@@ -123,7 +123,7 @@ TWin32MainWindow::TWin32MainWindow(TWin32WindowHooks hooks) : FHooks(std::move(h
 
 TWin32MainWindow::~TWin32MainWindow() {
     if (!FPlacementWritten && FWindow) {
-        SavePlacement(); // nothing is left to report a failure to
+        SavePlacement(); // a run that ended without detaching its form: nothing to report to
     }
     if (FTrayIconAdded) {
         UpdateTrayIcon(NIM_DELETE);
@@ -142,6 +142,11 @@ TWin32MainWindow::~TWin32MainWindow() {
 }
 
 void TWin32MainWindow::Attach(TfrmBrindlecove* form) {
+    // The form leaves at the end of the run: the placement is written then, unless it has been
+    // since the window was last shown, while a failure can still reach the form's error box.
+    if (form == nullptr && FForm != nullptr && !FPlacementWritten && !SavePlacement()) {
+        ReportPlacementError("write");
+    }
     FForm = form;
 }
 
@@ -186,6 +191,10 @@ void TWin32MainWindow::CreateFixedControls() {
     fixed(TControlId::lblEmailCaption, "STATIC", "Email:", SS_LEFT);
     fixed(TControlId::jvlEmail, "STATIC", MailAddress, SS_LEFT | SS_NOTIFY);
     fixed(TControlId::lblDescription, "STATIC", DescriptionText, SS_LEFT);
+    for (TControlId id : LinkControls) {
+        ::SetWindowSubclass(Control(id), &TWin32MainWindow::LinkProc, 0,
+                            reinterpret_cast<DWORD_PTR>(this));
+    }
 }
 
 void TWin32MainWindow::Arrange() {
@@ -294,6 +303,7 @@ void TWin32MainWindow::ShowMainWindow() {
             FForm->FormShow();
         }
     }
+    FPlacementWritten = false; // a move from now on is written at the end of the run
     ::ShowWindow(Handle(), SW_SHOW);
     if (::IsIconic(Handle()) != FALSE) {
         ::ShowWindow(Handle(), SW_RESTORE);
@@ -557,7 +567,24 @@ void TWin32MainWindow::SetHoveredLink(HWND link) {
     FHoveredLink = link;
     if (link != nullptr) {
         ::SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(FLinkFont.Get()), TRUE);
+        // The mouse may leave the window straight from the link, where no other control asks
+        // for a cursor: the link then hears of it by WM_MOUSELEAVE.
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, link, 0};
+        ::TrackMouseEvent(&track);
     }
+}
+
+LRESULT CALLBACK TWin32MainWindow::LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                            UINT_PTR id, DWORD_PTR self) {
+    if (message == WM_MOUSELEAVE) {
+        auto* owner = reinterpret_cast<TWin32MainWindow*>(self);
+        if (owner->FHoveredLink == window) {
+            owner->SetHoveredLink(nullptr);
+        }
+    } else if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(window, &TWin32MainWindow::LinkProc, id);
+    }
+    return ::DefSubclassProc(window, message, wParam, lParam);
 }
 
 void TWin32MainWindow::OnTrayMessage(LPARAM lParam) {

@@ -364,6 +364,39 @@ TEST_F(Win32Window, LogIsEmptiedByTheLineThatPassesOneThousandOnTheRealEdit) {
     EXPECT_NE(Log().find(" after\r\n"), std::string::npos);
 }
 
+TEST_F(Win32Window, ALogLineAfterTypedTextStartsALineOfItsOwn) {
+    Open();
+    HWND memo = Control(TControlId::Memo1);
+    Form->LogLine("first");
+    const auto end = static_cast<WPARAM>(::GetWindowTextLengthA(memo));
+    ::SendMessageA(memo, EM_SETSEL, end, static_cast<LPARAM>(end));
+    ::SendMessageA(memo, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("typed"));
+    Form->LogLine("second");
+    const std::string log = Log();
+    EXPECT_NE(log.find("\r\ntyped\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 8), "second\r\n");
+    EXPECT_EQ(Form->Memo1->LineCount(), 3);
+}
+
+TEST_F(Win32Window, AMoveAfterTheIconShowedTheWindowAgainIsWrittenAtTheEnd) {
+    Open();
+    ::SendMessageA(Main(), WM_CLOSE, 0, 0); // written, and hidden in the notification area
+    ::SendMessageA(Main(), TrayMessage, 1, WM_LBUTTONDBLCLK);
+    Pump();
+    ::SetWindowPos(Main(), nullptr, 60, 70, 700, 400, SWP_NOZORDER);
+    Pump();
+    Close(); // the end of the run
+    TRegistryKey key;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, PlacementKey, 0, KEY_READ, key.Receive()),
+              ERROR_SUCCESS);
+    char norm[64] = {};
+    ::DWORD normSize = sizeof norm;
+    ASSERT_EQ(::RegQueryValueExA(key.Get(), "NormPos", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(norm), &normSize),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(norm, "60,70,760,470");
+}
+
 TEST_F(Win32Window, LongLinesCountAsTheirWrappedPieces) {
     Open();
     Form->LogLine(std::string(600, 'w') + " " + std::string(600, 'v'));
@@ -705,6 +738,13 @@ TEST_F(Win32Window, LinksShowTheHandCursorAndAreUnderlinedWhileTheMouseIsOverThe
     EXPECT_TRUE(underlined(link));
     ::SendMessageA(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(page),
                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_FALSE(underlined(link));
+
+    // Out of the window straight from the link: only the link hears of it.
+    ::SendMessageA(page, WM_SETCURSOR, reinterpret_cast<WPARAM>(link),
+                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    ASSERT_TRUE(underlined(link));
+    ::SendMessageA(link, WM_MOUSELEAVE, 0, 0);
     EXPECT_FALSE(underlined(link));
 }
 
