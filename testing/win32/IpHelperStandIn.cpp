@@ -68,20 +68,27 @@ std::vector<TLine> ReadLines(const std::string& path) {
     return lines;
 }
 
-// Written beside the file and moved over it, so a reader never sees half a file.
-void WriteLines(const std::string& path, const std::vector<TLine>& lines) {
-    const std::string part = path + ".part";
-    {
-        std::ofstream out(part, std::ios::trunc);
-        for (const TLine& line : lines) {
-            out << line.Kind;
-            for (std::size_t i = 0; i < line.Fields.size(); ++i) {
-                out << (i ? "|" : " ") << line.Fields[i];
-            }
-            out << '\n';
-        }
+std::string Text(const TLine& line) {
+    std::string text = line.Kind;
+    for (std::size_t i = 0; i < line.Fields.size(); ++i) {
+        text += (i ? "|" : " ") + line.Fields[i];
     }
+    return text + "\n";
+}
+
+// Written beside the file and moved over it, so a reader never sees half a file.
+void WriteText(const std::string& path, const std::string& text) {
+    const std::string part = path + ".part";
+    std::ofstream(part, std::ios::trunc | std::ios::binary) << text;
     MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void WriteLines(const std::string& path, const std::vector<TLine>& lines) {
+    std::string text;
+    for (const TLine& line : lines) {
+        text += Text(line);
+    }
+    WriteText(path, text);
 }
 
 std::string Field(const TLine& line, std::size_t index) {
@@ -163,13 +170,8 @@ struct TTable {
         return at != Rows.end() && Key(*at) == Key(row);
     }
     void Add(const bc::MIB_IPFORWARDROW& row) {
-        const TLine line = RowLine(row);
-        std::string text = line.Kind;
-        for (std::size_t i = 0; i < line.Fields.size(); ++i) {
-            text += (i ? "|" : " ") + line.Fields[i];
-        }
         const auto at = Find(row);
-        Texts.insert(Texts.begin() + (at - Rows.begin()), text + "\n");
+        Texts.insert(Texts.begin() + (at - Rows.begin()), Text(RowLine(row)));
         Rows.insert(at, row);
     }
     void Remove(std::size_t index) {
@@ -177,18 +179,12 @@ struct TTable {
         Texts.erase(Texts.begin() + static_cast<std::ptrdiff_t>(index));
     }
 
-    // Written beside the file and moved over it, so a reader never sees half a table.
     void Write() const {
-        const std::string part = TablePath() + ".part";
-        {
-            std::ofstream out(part, std::ios::trunc | std::ios::binary);
-            std::string all;
-            for (const std::string& text : Texts) {
-                all += text;
-            }
-            out << all;
+        std::string text;
+        for (const std::string& line : Texts) {
+            text += line;
         }
-        MoveFileExA(part.c_str(), TablePath().c_str(), MOVEFILE_REPLACE_EXISTING);
+        WriteText(TablePath(), text);
     }
 };
 
