@@ -158,20 +158,21 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+struct TChildSearch {
+    const std::function<bool(HWND)>& Match;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchChild(HWND child, LPARAM data) {
+    auto& search = *reinterpret_cast<TChildSearch*>(data);
+    search.Found = search.Match(child) ? child : nullptr;
+    return search.Found == nullptr ? TRUE : FALSE;
+}
+
 // The first child window (at any depth) that `match` accepts.
 HWND FindChild(HWND parent, const std::function<bool(HWND)>& match) {
-    struct TSearch {
-        const std::function<bool(HWND)>& Match;
-        HWND Found;
-    } search{match, nullptr};
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM data) {
-            auto& s = *reinterpret_cast<TSearch*>(data);
-            s.Found = s.Match(child) ? child : nullptr;
-            return s.Found == nullptr ? TRUE : FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TChildSearch search{match, nullptr};
+    ::EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
