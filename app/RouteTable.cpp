@@ -164,8 +164,8 @@ void TfrmBrindlecove::BuildRoutingTable() {
     if (LocalIfIndex.empty() || IntIfIndex.empty()) {
         return;
     }
-    DeleteRoutes("0.0.0.0", "0.0.0.0");
     BuiltRoutes = TBuiltRoutes{{}, adapters};
+    DeleteRoutes("0.0.0.0", "0.0.0.0");
     const std::string& localHop = adapters.Local.NextHop;
     const std::string& intHop = adapters.Int.NextHop;
     AddRoute("0.0.0.0", "0.0.0.0", localHop, "2", LocalIfIndex);
@@ -310,7 +310,11 @@ bool TfrmBrindlecove::DeleteRoutes(const std::string& pattern1, const std::strin
             continue;
         }
         matched = true;
-        FServices.IpHelper.DeleteIpForwardEntry(&row);
+        if (FServices.IpHelper.DeleteIpForwardEntry(&row) != winerror::Success) {
+            // Left standing (no rights, say): part of the table this build leaves, so the route
+            // watch does not take it for a route added since.
+            BuiltRoutes.Routes.push_back(row);
+        }
         DeletePersistentRoute(destination + "," + IntToIP(row.dwForwardMask) + "," +
                               IntToIP(row.dwForwardNextHop) + "," +
                               std::to_string(row.dwForwardMetric1));

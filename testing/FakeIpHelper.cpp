@@ -145,6 +145,9 @@ DWORD TFakeIpHelper::DeleteIpForwardEntry(const MIB_IPFORWARDROW* row) {
     if (found == Routes.end()) {
         return winerror::NotFound;
     }
+    if (DeleteResult != winerror::Success) {
+        return DeleteResult;
+    }
     Routes.erase(found);
     return winerror::Success;
 }

@@ -31,6 +31,7 @@ public:
     DWORD BestInterfaceIndex = 0;
     DWORD ForwardTableResult = 0;
     int GrowTableBeforeRead = 0; // rows that appear between the size query and the read
+    DWORD DeleteResult = 0;      // a refusal of DeleteIpForwardEntry, the row kept
     DWORD LastError = 0;
     std::map<DWORD, std::string> ErrorTexts;
 

@@ -336,6 +336,28 @@ TEST_F(RouteWatch, WhatABuildMadeIsBroughtBackWhenItGoesOrChangesButRefusedRoute
                 Contains("216.162.42.0/255.255.255.0 via 196.4.160.254 if 7 metric 2"));
 }
 
+TEST_F(RouteWatch, WithoutRightsTheDefaultsLeftStandingAreNoChangeToRebuildFor) {
+    IpHelper.CreateResults["*"] = winerror::AccessDenied;
+    IpHelper.DeleteResult = winerror::AccessDenied;
+    Supervised("Telkom ADSL", "Intl Link");
+    // Each build tries both default routes first (its log is too long to count on).
+    const auto builds = [this] {
+        return std::count_if(IpHelper.Calls.begin(), IpHelper.Calls.end(),
+                             [](const std::string& call) {
+                                 return call.starts_with("create 0.0.0.0/0.0.0.0 via 41.");
+                             });
+    };
+    ASSERT_EQ(builds(), 1);
+    ASSERT_EQ(App.MessageBoxes.size(), 1u);
+    Clock.Advance(10 * 60 * 1000);
+    EXPECT_EQ(builds(), 1);
+    EXPECT_EQ(App.MessageBoxes.size(), 1u) << "one administrator box, not one after each pause";
+
+    Remove("0.0.0.0", 4); // an old default that did go is a change
+    Clock.Advance(1000);
+    EXPECT_EQ(builds(), 2);
+}
+
 TEST_F(RouteWatch, ARebuildUndoneAtOnceWaitsLongerEachTimeUntilTheTableStands) {
     IpHelper.CreateResults["*"] = winerror::Success; // a system that keeps no route it is given
     TfrmBrindlecove& form = Supervised("Telkom ADSL", "Intl Link");
