@@ -1,7 +1,6 @@
 #include "app/linux/CommandLine.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
@@ -50,7 +49,7 @@ std::string UsableFolder(const std::string& folder) {
 } // namespace
 
 TCommandLine ReadCommandLine(int argc, char** argv) {
-    enum : int { Help = 'h', Version = 'V', ConfigDir = 256 };
+    enum : int { Help = 256, Version, ConfigDir }; // long options only
     static const option options[] = {
         {"help", no_argument, nullptr, Help},
         {"version", no_argument, nullptr, Version},

@@ -144,7 +144,9 @@ int main(int argc, char** argv) {
         });
         form.FormCreate();
         PrintConnections(form);
-        manager.Ready();
+        if (!ending) { // a signal read during the first pass's dials ends the program at once
+            manager.Ready();
+        }
         loop.Run();
         if (ending && status == 0) {
             endSession();

@@ -862,8 +862,8 @@ TEST(DebianPackage, NamesItsDependenciesAndHoldsTheProgramItsUnitAndItsDocumenta
 
 // systemd-analyze checks the unit against this machine's units, with the packaged program and
 // manual page in the places the unit names (a private mount namespace lends them /usr/sbin and
-// the manual path).
-TEST(DebianPackage, ItsUnitPassesSystemdAnalyzeVerify) {
+// the manual path), and scores its sandbox offline.
+TEST(DebianPackage, ItsUnitPassesSystemdAnalyzeVerifyAndKeepsItsSandbox) {
     RUN_IN_PRIVATE_NAMESPACE();
     const std::string package = PackageFile();
     if (package.empty()) {
@@ -887,6 +887,14 @@ TEST(DebianPackage, ItsUnitPassesSystemdAnalyzeVerify) {
               std::regex_replace(ReadFile(unit), std::regex("brindlecove --config"),
                                  "brindlecov --config"));
     EXPECT_THAT(verify(root / "broken.service"), HasSubstr("is not executable"));
+
+    // Its sandbox is no weaker than it was made: systemd's exposure score at most 4.4 of 10.
+    const std::string security =
+        testing::CommandOutput("systemd-analyze security --offline=true --threshold=44 --root='" +
+                               root.Path().string() + "' brindlecove.service 2>&1; echo status $?");
+    EXPECT_THAT(security, AllOf(HasSubstr("Overall exposure level for brindlecove.service"),
+                                HasSubstr("status 0\n")))
+        << security;
 }
 
 TEST(DebianPackage, TheUnpackedProgramRoutesTwoInterfacesWithTheExampleSettings) {
