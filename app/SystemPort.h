@@ -17,7 +17,8 @@ public:
     virtual ~ISystemPort() = default;
 
     // The folder part of the running executable's path, with its trailing separator; empty when
-    // the system cannot tell.
+    // the system cannot tell. The settings file and the route list live there (an edition may
+    // be told another folder for them when it starts).
     virtual std::string ProgramFolder() const = 0;
 
     // True when a file or a folder exists at the path.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace brindlecove {
 
@@ -209,6 +210,7 @@ void TfrmBrindlecove::cbEnabledClick() {
     } else {
         RasManager1->Tag = 0;
         RasManager1->StopMonitoring();
+        StatusChanged();
     }
 }
 
@@ -314,7 +316,8 @@ void TfrmBrindlecove::LogLine(const std::string& msg) {
 
 TfrmBrindlecove::TRole TfrmBrindlecove::LocalRole() {
     return {*comboLocal,     *btnConnectLocal,   *cbAutoReconnectLocal,
-            "Connect Local", "Disconnect Local", "Attempting to connect to local connection "};
+            "Connect Local", "Disconnect Local", "Attempting to connect to local connection ",
+            FLocalUp};
 }
 
 TfrmBrindlecove::TRole TfrmBrindlecove::IntRole() {
@@ -323,7 +326,8 @@ TfrmBrindlecove::TRole TfrmBrindlecove::IntRole() {
             *cbAutoReconnectInt,
             "Connect International",
             "Disconnect International",
-            "Attempting to connect to International connection "};
+            "Attempting to connect to International connection ",
+            FIntUp};
 }
 
 std::optional<std::int32_t> TfrmBrindlecove::SelectedEntry(const TRole& role) {
@@ -341,7 +345,7 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_
     }
     const std::int32_t index = *entry;
     if (index == AdapterItemIndex) {
-        return true;
+        return role.Up = true;
     }
     if (RasManager1->IsConnected(index)) {
         role.Button.SetCaption(role.DisconnectCaption);
@@ -350,6 +354,8 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_
         role.Button.SetCaption(role.ConnectCaption);
         role.Button.SetTag(0);
         if (role.AutoReconnect.Checked() && master && !FServices.Application.Terminated()) {
+            role.Up = false;
+            StatusChanged(); // a dial may take minutes
             LogLine(role.RedialText + role.List.Text());
             const std::int32_t result = DialEntry(index);
             if (result != 0) {
@@ -359,7 +365,7 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_
             }
         }
     }
-    return RasManager1->IsConnected(index);
+    return role.Up = RasManager1->IsConnected(index);
 }
 
 void TfrmBrindlecove::Supervise() {
@@ -387,6 +393,7 @@ void TfrmBrindlecove::Supervise() {
     } else if (localUp != intUp && routing) {
         KeepADefaultRoute(localUp);
     }
+    StatusChanged();
 }
 
 std::int32_t TfrmBrindlecove::DialEntry(int index) {
@@ -478,6 +485,38 @@ void TfrmBrindlecove::RoutingTableNotified() {
             Supervise();
         }
     });
+}
+
+std::string TfrmBrindlecove::StatusLine() {
+    if (SupervisionOn() != 1) {
+        return "supervision off";
+    }
+    // Supervision runs only with two different connections chosen.
+    const auto role = [this](const char* word, const TRole& r) {
+        std::string text = std::string(word) + " " + r.List.Text() + (r.Up ? " up" : " down");
+        if (!r.Up && r.AutoReconnect.Checked() && r.AutoReconnect.Enabled()) {
+            text += " (redialling)";
+        }
+        return text;
+    };
+    std::string line = role("local", LocalRole()) + ", " + role("international", IntRole());
+    if (RoutesBuilt) {
+        const TDateTimeParts built = DecodeDateTime(FWatch.LastBuild);
+        line += ", routes built " + TwoDigits(built.Hour) + ":" + TwoDigits(built.Minute) + ":" +
+                TwoDigits(built.Second);
+    }
+    return line;
+}
+
+void TfrmBrindlecove::StatusChanged() {
+    if (!OnStatusChange) {
+        return;
+    }
+    std::string line = StatusLine();
+    if (line != FStatusTold) {
+        FStatusTold = std::move(line);
+        OnStatusChange(FStatusTold);
+    }
 }
 
 void TfrmBrindlecove::Timer1Timer() {

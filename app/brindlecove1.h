@@ -89,6 +89,14 @@ public:
     // The system reported a change of routes, addresses or links: a pass, while supervising.
     void RoutingTableNotified();
 
+    // The state of supervision in one short line, for a service manager to show: "local saix
+    // up, international intl up, routes built 14:02:11", "local saix down (redialling),
+    // international intl up", "supervision off".
+    std::string StatusLine();
+    // Receives StatusLine whenever it differs from the one received last: before a dial, at the
+    // end of a pass, when supervision is switched off.
+    std::function<void(const std::string& status)> OnStatusChange;
+
     // Adapter lookup: the adapter items of the connection lists, and the adapters (interface
     // index and gateway) behind the two chosen connections.
     virtual void GetAdapters();
@@ -177,6 +185,7 @@ private:
         const char* ConnectCaption;
         const char* DisconnectCaption;
         const char* RedialText;
+        bool& Up; // as the role's last look found it
     };
     TRole LocalRole();
     TRole IntRole();
@@ -196,6 +205,8 @@ private:
     // A build ended: the watch's record of when, and whether the watch asked for it.
     void RouteWatchBuilt();
     void ConnectButtonClick(const TRole& role);
+    // Tells OnStatusChange the status line when it changed.
+    void StatusChanged();
     bool MasterCondition() const;
     std::string ReadString(const char* key, const std::string& defaultValue);
     bool ReadBool(const char* key, bool defaultValue);
@@ -215,6 +226,9 @@ private:
     };
     TWatchState FWatch;
     bool FLoneDefaultTried = false; // a lone connection's default route was tried already
+    bool FLocalUp = false;
+    bool FIntUp = false;
+    std::string FStatusTold; // the status line OnStatusChange received last
 };
 
 } // namespace brindlecove

@@ -4,11 +4,14 @@ cd "$(dirname "$0")/.."
 
 say() { printf '\n==> %s\n' "$*"; }
 
-# Packages the Linux program's build needs (its preset also checks the formatting, and the stand-in
-# pppd drives iproute2), those the Windows edition adds, and those of the tests.
-LINUX_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev googletest clang-format iproute2)
+# Packages the Linux program's build needs (its preset also checks the formatting, the stand-in
+# pppd drives iproute2, CPack's Debian package asks dpkg-shlibdeps and file), those the Windows
+# edition adds, and those of the tests (systemd-analyze checks the unit, and its manual page with
+# man).
+LINUX_PACKAGES=(cmake ninja-build g++ pkg-config libsystemd-dev libgtest-dev libgmock-dev googletest
+    clang-format iproute2 dpkg-dev file)
 BUILD_PACKAGES=("${LINUX_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-TEST_PACKAGES=(wine64 xvfb clang libclang-rt-14-dev)
+TEST_PACKAGES=(wine64 xvfb clang libclang-rt-14-dev systemd man-db)
 
 # install_packages NAME...: installs what of NAME... is missing, with apt-get.
 install_packages() {

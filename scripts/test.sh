@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of Brindlecove: the core and platform tests natively, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and as Windows programs under Wine; builds the 32-bit Windows edition
-# so its structure layouts are checked; runs each fuzzer briefly. Installs what it needs first.
+# so its structure layouts are checked; runs each fuzzer briefly; builds the Debian package, which
+# the native tests check. Installs what it needs first.
 source "$(dirname "$0")/common.sh"
 
 install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
@@ -10,6 +11,12 @@ TESTED=(linux linux-asan windows fuzz)
 for preset in "${TESTED[@]}" windows-x86; do
     build_preset "$preset"
 done
+
+# The Debian package, made anew (its preset builds the `package` target) and named for the tests.
+rm -f build/linux-package/brindlecove_*.deb
+build_preset linux-package
+packages=(build/linux-package/brindlecove_*.deb)
+export BRINDLECOVE_PACKAGE="$PWD/${packages[0]}"
 
 # One CTest run over the tested builds, so the last line is one summary of everything.
 mkdir -p build/all

@@ -1,5 +1,7 @@
 #include "app/linux/HeadlessHost.h"
 
+#include "app/linux/ServiceManager.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -151,8 +153,8 @@ void TConsoleLogView::Append(const std::string& line) {
     std::clearerr(FOut);
     if (!FWriteFailed) {
         FWriteFailed = true;
-        std::fprintf(stderr, "brindlecove: log lines cannot be written (%s); they are dropped.\n",
-                     error != 0 ? std::strerror(error) : "write error");
+        std::fprintf(stderr, "%sbrindlecove: log lines cannot be written (%s); they are dropped.\n",
+                     WarningPrefix(stderr), error != 0 ? std::strerror(error) : "write error");
         std::fflush(stderr);
     }
 }
@@ -168,6 +170,7 @@ int TConsoleApplication::MessageBoxA(const std::string& text, const std::string&
     std::string line = caption + ": " + text;
     std::replace(line.begin(), line.end(), '\r', ' ');
     std::replace(line.begin(), line.end(), '\n', ' ');
+    std::fputs(WarningPrefix(FErr), FErr);
     std::fputs(line.c_str(), FErr);
     std::fputc('\n', FErr);
     std::fflush(FErr);

@@ -1,7 +1,8 @@
 #pragma once
 // The Linux edition's host for the main window: no window at all. Log lines go to standard
-// output, message boxes become one line on standard error answered by their default button, the
-// timers run on a loop that also receives SIGTERM, SIGINT and SIGHUP.
+// output, message boxes become one line on standard error answered by their default button (with
+// the journal's warning prefix when standard error goes to the journal), the timers run on a loop
+// that also receives SIGTERM, SIGINT and SIGHUP.
 
 #include "app/ApplicationPort.h"
 #include "app/Controls.h"

@@ -44,6 +44,9 @@ char PatternSeparator(const char* pattern, char fallback) {
 } // namespace
 
 std::string TLinuxSystem::ProgramFolder() const {
+    if (!FConfigFolder.empty()) {
+        return FConfigFolder;
+    }
     std::vector<char> buffer(PATH_MAX);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());

@@ -1,14 +1,18 @@
 // brindlecove, the Linux edition: the main window's logic without a window. Dial-up entries are
 // pppd peers, routes go through rtnetlink, the settings file and the route list sit beside the
-// executable. Log lines on standard output; warnings and questions on standard error.
+// executable or in the folder --config-dir names. Log lines on standard output; warnings and
+// questions on standard error.
 //
 // SIGTERM and SIGINT end the program as the end of a Windows session does (unsaved settings are
-// saved first); SIGHUP reloads the settings and applies them.
+// saved first); SIGHUP reloads the settings and applies them. Started by systemd as a notify
+// service, it tells systemd when it is ready, how the links stand, and when it stops.
 
 #include "app/brindlecove1.h"
+#include "app/linux/CommandLine.h"
 #include "app/linux/HeadlessHost.h"
 #include "app/linux/LinuxProfile.h"
 #include "app/linux/LinuxSystem.h"
+#include "app/linux/ServiceManager.h"
 #include "ras/linux/PppdPeers.h"
 #include "ras/linux/PppdRas.h"
 #include "routing/linux/NetlinkIpHelper.h"
@@ -57,14 +61,28 @@ void PrintConnections(const TfrmBrindlecove& form) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const TCommandLine command = ReadCommandLine(argc, argv);
+    switch (command.Action) {
+    case TCommandLine::TAction::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::printf("brindlecove %s\n", BRINDLECOVE_VERSION);
+        return 0;
+    case TCommandLine::TAction::Refuse:
+        std::fprintf(stderr, "%s%s\n", WarningPrefix(stderr), command.Message.c_str());
+        return command.Status;
+    case TCommandLine::TAction::Run:
+        break;
+    }
     // A log reader that went away must not end supervision: a write to it fails instead.
     std::signal(SIGPIPE, SIG_IGN);
     int status = 0;
     try {
         TEventLoop loop;
         TLinuxClock clock;
-        TLinuxSystem system;
+        TLinuxSystem system(command.ConfigDir);
         TLinuxProfile profile;
         TNetlinkIpHelper ipHelper;
         TLinuxRegistry registry;
@@ -75,10 +93,16 @@ int main() {
 
         TfrmBrindlecove form(
             {app, controls, ras, loop, clock, system, profile, ipHelper, registry});
+        const TServiceManager manager;
+        form.OnStatusChange = [&](const std::string& line) { manager.Status(line); };
+        TTimer watchdog(loop, manager.WatchdogInterval());
+        watchdog.OnTimer = [&] { manager.WatchdogAlive(); };
+        watchdog.SetEnabled(watchdog.Interval() != 0);
         TLinuxProfile::RemoveUnfinishedSaves(form.SettingsPath());
         for (const std::string& name : ras.SkippedNames()) {
             const bool unusable = pppd::ClassifyPeerName(name) == pppd::TNameVerdict::Unusable;
-            std::fprintf(stderr, "Skipped the peers file \"%s\": %s.\n", Printable(name).c_str(),
+            std::fprintf(stderr, "%sSkipped the peers file \"%s\": %s.\n", WarningPrefix(stderr),
+                         Printable(name).c_str(),
                          unusable ? "not a name pppd can dial"
                                   : "its name differs from another's only in letter case");
         }
@@ -89,9 +113,9 @@ int main() {
         const auto endSession = [&] {
             if (const std::string failure = form.WMEndSession(true); !failure.empty()) {
                 std::fprintf(stderr,
-                             "brindlecove: %s: the settings changed since the last save are "
+                             "%sbrindlecove: %s: the settings changed since the last save are "
                              "lost.\n",
-                             failure.c_str());
+                             WarningPrefix(stderr), failure.c_str());
                 status = 1;
             }
         };
@@ -105,6 +129,9 @@ int main() {
                     form.ShowException(error.what());
                 }
             } else {
+                if (!ending) {
+                    manager.Stopping();
+                }
                 ending = true;
                 endSession();
             }
@@ -117,13 +144,16 @@ int main() {
         });
         form.FormCreate();
         PrintConnections(form);
+        if (!ending) { // a signal read during the first pass's dials ends the program at once
+            manager.Ready();
+        }
         loop.Run();
         if (ending && status == 0) {
             endSession();
         }
         return status;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "brindlecove: %s\n", error.what());
+        std::fprintf(stderr, "%sbrindlecove: %s\n", WarningPrefix(stderr), error.what());
         return 1;
     }
 }

@@ -128,6 +128,30 @@ TEST_F(FormTest, ARejectedPasswordSwitchesTheRedialOffWithAWarning) {
     EXPECT_EQ(Ras.CallCount("RasDial"), dials) << "no more redials of that entry";
 }
 
+// What a service manager is told: one line whenever the state of the links changes, and only then.
+TEST_F(FormTest, TheStatusLineIsToldWhenTheLinksChangeAndOnlyThen) {
+    TwoEntriesChosen();
+    Ras.Connect("Home");
+    Ras.Connect("Office");
+    TTestForm& form = Start();
+    std::vector<std::string> told;
+    form.OnStatusChange = [&](const std::string& status) { told.push_back(status); };
+    Clock.Advance(3000);
+    const std::string built = "local Home up, international Office up, routes built ";
+    ASSERT_EQ(told.size(), 1u)
+        << "the next pass tells a new listener the state, later ones nothing";
+    EXPECT_EQ(told[0].substr(0, built.size()), built);
+    EXPECT_EQ(told[0].size(), built.size() + 8) << told[0];
+    told.clear();
+
+    Ras.Phonebook[0].DialResult = 691;
+    Ras.Disconnect("Home");
+    Clock.Advance(3000);
+    form.cbEnabled->SetChecked(false);
+    EXPECT_THAT(told, ElementsAre("local Home down (redialling), international Office up",
+                                  "local Home down, international Office up", "supervision off"));
+}
+
 TEST_F(FormTest, A691WhileAnotherEntryIsUpPutsThePaceBackAtOnce) {
     TwoEntriesChosen();
     Ras.Connect("Office");

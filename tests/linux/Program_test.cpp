@@ -1,7 +1,9 @@
 // The shipped Linux program end to end, through its external interfaces only: a copy of the
 // executable in a folder of its own with its settings file and route list beside it, a peers
-// folder served by the stand-in pppd, its standard output and error, signals, and the kernel's
-// routing table of a private network namespace.
+// folder served by the stand-in pppd, its command line, standard output and error, signals, the
+// messages systemd would receive, and the kernel's routing table of a private network namespace.
+// Then the Debian package: its control fields and files, its unit checked by systemd-analyze, and
+// the program unpacked from it at work.
 
 #include "common/linux/UniqueFd.h"
 #include "testing/linux/PrivateNamespace.h"
@@ -11,7 +13,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -23,6 +27,10 @@
 #include <regex>
 #include <spawn.h>
 #include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -41,7 +49,8 @@ using testing::Lines;
 using ::testing::Not;
 
 // The program installed in a folder of its own, as a user would copy it, with a peers folder, a
-// secrets folder and a run folder for pppd's pid files beside it.
+// secrets folder and a run folder for pppd's pid files beside it. Its settings file is in
+// ConfigFolder: the program's folder, unless a test moves it.
 struct TInstallation {
     TInstallation() {
         std::filesystem::create_directories(Folder / "peers");
@@ -52,10 +61,11 @@ struct TInstallation {
     void Peer(const std::string& name, const std::string& scenario) const {
         WriteFile(Folder / ("peers/" + name), "# standin: " + scenario + "\nnoauth\n");
     }
-    std::string Settings() const { return ReadFile(Folder / "brindlecove.ini"); }
+    std::string Settings() const { return ReadFile(ConfigFolder + "/brindlecove.ini"); }
 
     TempFolder Folder;
-    const std::string Program = Folder / "brindlecove";
+    std::string Program = Folder / "brindlecove";
+    std::string ConfigFolder = Folder.Path().string();
 };
 
 // A whole settings file choosing the two connections, as the program saves it.
@@ -66,13 +76,20 @@ std::string SettingsFor(const std::string& local, const std::string& internation
            "\nINTCONNECTION=" + international + "\nAUTORECONNECTINT=1\nAUTOROUTE=1\nMINIMIZE=0\n";
 }
 
-// The program running, its standard output and error going to files (standard output to
-// `output` instead when that is given).
+// How a test starts the program: its arguments, variables added to its environment, and a
+// descriptor for its standard output instead of a file.
+struct TStart {
+    std::vector<std::string> Arguments = {};
+    std::vector<std::string> Environment = {};
+    int Output = -1;
+};
+
+// The program running, its standard output and error going to files.
 class TRunningProgram {
 public:
-    explicit TRunningProgram(const TInstallation& installation, int output = -1)
+    explicit TRunningProgram(const TInstallation& installation, const TStart& start = {})
         : FOut(installation.Folder / "stdout"), FErr(installation.Folder / "stderr") {
-        const std::vector<std::string> environment{
+        std::vector<std::string> environment{
             "PATH=" + std::string(std::getenv("PATH") != nullptr ? std::getenv("PATH") : ""),
             "LC_ALL=C",
             "BRINDLECOVE_PPPD=" + testing::StandInPppd(),
@@ -80,26 +97,33 @@ public:
             "BRINDLECOVE_PPP_SECRETS=" + installation.Folder.Path().string(),
             "BRINDLECOVE_PPP_RUNDIR=" + installation.Folder / "run",
         };
+        environment.insert(environment.end(), start.Environment.begin(), start.Environment.end());
         std::vector<char*> envp;
         for (const std::string& variable : environment) {
             envp.push_back(const_cast<char*>(variable.c_str()));
         }
         envp.push_back(nullptr);
-        std::string program = installation.Program;
-        char* argv[] = {program.data(), nullptr};
+        std::vector<std::string> arguments{installation.Program};
+        arguments.insert(arguments.end(), start.Arguments.begin(), start.Arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        if (output >= 0) {
-            ::posix_spawn_file_actions_adddup2(&actions, output, 1);
+        if (start.Output >= 0) {
+            ::posix_spawn_file_actions_adddup2(&actions, start.Output, 1);
         } else {
             ::posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT, 0600);
         }
         ::posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT, 0600);
-        const int error = ::posix_spawn(&FPid, argv[0], &actions, nullptr, argv, envp.data());
+        const int error =
+            ::posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), envp.data());
         ::posix_spawn_file_actions_destroy(&actions);
         if (error != 0) {
-            ADD_FAILURE() << "could not start " << program << ": " << std::strerror(error);
+            ADD_FAILURE() << "could not start " << arguments[0] << ": " << std::strerror(error);
             FPid = -1;
         }
     }
@@ -487,7 +511,7 @@ TEST(ShippedProgram, ALogReaderThatGoesAwayEndsNothing) {
     ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
     TUniqueFd reader(ends[0]);
     TUniqueFd writer(ends[1]);
-    TRunningProgram program(installation, writer.Get());
+    TRunningProgram program(installation, {.Output = writer.Get()});
     writer.Reset();
     reader.Reset();
     ASSERT_TRUE(testing::WaitFor([] { return KernelTable().Defaults.size() == 2; }, 20000ms))
@@ -584,6 +608,326 @@ TEST(ShippedProgram, SigtermDuringAHangingDialEndsItAtOnce) {
                                             "overseas")));
     EXPECT_THAT(StandInProcesses(installation, "pppd-standin"), IsEmpty())
         << "no pppd of this installation is left";
+}
+
+// ---- Command line --------------------------------------------------------------------------
+
+// The program run to its end with `arguments`: its exit status and what it wrote.
+struct TFinished {
+    int Status = -1;
+    std::string Out;
+    std::vector<std::string> Errors;
+};
+
+TFinished RunToEnd(const TInstallation& installation, const std::vector<std::string>& arguments) {
+    TRunningProgram program(installation, {.Arguments = arguments});
+    const int status = program.Wait();
+    TFinished finished{WIFEXITED(status) ? WEXITSTATUS(status) : -1, program.Out(),
+                       program.Errors()};
+    std::filesystem::remove(installation.Folder / "stdout");
+    std::filesystem::remove(installation.Folder / "stderr");
+    return finished;
+}
+
+TEST(ShippedProgram, AnswersItsOptionsAndRefusesWrongOnesWithoutTouchingAnySettingsFile) {
+    TInstallation installation;
+    const std::string folderFile = installation.Folder / "a-file";
+    WriteFile(folderFile, "not a folder\n");
+
+    TFinished help = RunToEnd(installation, {"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_THAT(Lines(help.Out), AllOf(Contains("Usage: brindlecove [--config-dir DIR]"),
+                                       Contains(HasSubstr("--config-dir DIR  the folder of"))));
+    EXPECT_THAT(help.Errors, IsEmpty());
+    TFinished version = RunToEnd(installation, {"--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out, "brindlecove " BRINDLECOVE_VERSION "\n");
+
+    const std::string seeHelp = " (brindlecove --help lists the options)";
+    const std::map<std::vector<std::string>, std::string> usageErrors{
+        {{"--verbose"}, "brindlecove: unknown option --verbose" + seeHelp},
+        {{"-x"}, "brindlecove: unknown option -x" + seeHelp},
+        {{"--config-dir"}, "brindlecove: the option --config-dir needs a value" + seeHelp},
+        {{"/etc/brindlecove"}, "brindlecove: unexpected argument /etc/brindlecove" + seeHelp},
+    };
+    for (const auto& [arguments, message] : usageErrors) {
+        TFinished refused = RunToEnd(installation, arguments);
+        EXPECT_EQ(refused.Status, 2) << arguments[0];
+        EXPECT_THAT(refused.Errors, ElementsAre(message));
+        EXPECT_EQ(refused.Out, "");
+    }
+
+    const std::string missing = installation.Folder / "missing";
+    TFinished absent = RunToEnd(installation, {"--config-dir", missing});
+    EXPECT_EQ(absent.Status, 1);
+    EXPECT_THAT(absent.Errors, ElementsAre("brindlecove: the settings folder " + missing +
+                                           " cannot be used: No such file or directory"));
+    TFinished file = RunToEnd(installation, {"--config-dir=" + folderFile});
+    EXPECT_EQ(file.Status, 1);
+    EXPECT_THAT(file.Errors, ElementsAre("brindlecove: the settings folder " + folderFile +
+                                         " cannot be used: Not a directory"));
+
+    // A folder its user may not read, tried as an unprivileged user (root reads every folder).
+    const std::string locked = installation.Folder / "locked";
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    std::filesystem::permissions(installation.Folder.Path(), std::filesystem::perms::all);
+    const int unreadable = testing::RunUnprivileged([&] {
+        const TFinished refused = RunToEnd(installation, {"--config-dir", locked});
+        return refused.Status == 1 &&
+               refused.Errors ==
+                   std::vector<std::string>{"brindlecove: the settings folder " + locked +
+                                            " cannot be used: Permission denied"};
+    });
+    EXPECT_NE(unreadable, 1) << "a folder it cannot read is refused with status 1";
+
+    EXPECT_FALSE(std::filesystem::exists(installation.Folder / "brindlecove.ini"));
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_EQ(ReadFile(folderFile), "not a folder\n");
+    if (unreadable == testing::CannotSwitchUser) {
+        GTEST_SKIP() << "the unreadable folder was not tried: no user to switch to";
+    }
+}
+
+// ---- Under systemd ---------------------------------------------------------------------------
+
+// A datagram socket standing in for systemd's notify socket: what the program sends to it. It is
+// named in the abstract namespace of the test's own network namespace ("@name" in NOTIFY_SOCKET).
+class TNotifySocket {
+public:
+    TNotifySocket() : FSocket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, Name.data(), Name.size());
+        EXPECT_EQ(::bind(FSocket.Get(), reinterpret_cast<const sockaddr*>(&address),
+                         static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + Name.size())),
+                  0)
+            << std::strerror(errno);
+    }
+    static constexpr std::string_view Name = "brindlecove-notify";
+
+    // Every message received so far, one assignment ("READY=1") an element.
+    const std::vector<std::string>& Messages() {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(FSocket.Get(), buffer, sizeof buffer, 0)) > 0;) {
+            for (const std::string& line :
+                 Lines(std::string(buffer, static_cast<std::size_t>(n)))) {
+                FMessages.push_back(line);
+            }
+        }
+        return FMessages;
+    }
+    // The messages but the watchdog's.
+    std::vector<std::string> States() {
+        std::vector<std::string> states;
+        std::ranges::copy_if(Messages(), std::back_inserter(states),
+                             [](const std::string& m) { return m != "WATCHDOG=1"; });
+        return states;
+    }
+
+private:
+    TUniqueFd FSocket;
+    std::vector<std::string> FMessages;
+};
+
+// Started as systemd starts a notify service with a watchdog, under the journal: it says when
+// its first pass is done, how its links stand whenever that changes (the local one drops and is
+// redialled), that it stops at SIGTERM, keeps the watchdog fed, and marks its warnings.
+TEST(ShippedProgram, TellsSystemdWhenItIsReadyHowItsLinksStandAndWhenItStops) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "drop-after 4 10.64.1.2 10.64.1.1");
+    installation.Peer("odd\x01name", "up 10.64.3.2 10.64.3.1"); // skipped, with a warning
+    TNotifySocket notify;
+    // Standard error is the journal's stream, as systemd names it.
+    WriteFile(installation.Folder / "stderr", "");
+    struct stat err {};
+    ASSERT_EQ(::stat((installation.Folder / "stderr").c_str(), &err), 0);
+
+    TRunningProgram program(
+        installation,
+        {.Environment = {
+             "NOTIFY_SOCKET=@" + std::string(TNotifySocket::Name), "WATCHDOG_USEC=200000",
+             "JOURNAL_STREAM=" + std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino)}});
+    // Read as it comes, as systemd does: a full socket would hold the program up.
+    const auto built = [&] {
+        notify.Messages();
+        const auto log = program.Log();
+        return std::ranges::count(log, "Finished creating routing table") == 2;
+    };
+    ASSERT_TRUE(testing::WaitFor(built, 20000ms)) << program.Out();
+    testing::WaitFor([&] { return notify.States().size() == 6; }, 2000ms); // the pass's last word
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const std::string routes = R"(, routes built \d\d:\d\d:\d\d)";
+    const std::vector<std::string> expected{
+        "STATUS=local saix down \\(redialling\\), international overseas down \\(redialling\\)",
+        "STATUS=local saix up, international overseas down \\(redialling\\)",
+        "STATUS=local saix up, international overseas up" + routes,
+        "READY=1",
+        "STATUS=local saix down \\(redialling\\), international overseas up",
+        "STATUS=local saix up, international overseas up" + routes,
+        "STOPPING=1",
+    };
+    const std::vector<std::string> states = notify.States();
+    ASSERT_EQ(states.size(), expected.size()) << ::testing::PrintToString(states);
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(states[i], std::regex(expected[i]))) << states[i];
+    }
+    // Fed every 100 ms while the loop runs: the redial of saix holds it up less than a second.
+    EXPECT_GE(std::ranges::count(notify.Messages(), "WATCHDOG=1"), 20);
+    EXPECT_THAT(program.Errors(),
+                ElementsAre("<4>Skipped the peers file \"odd\\x01name\": not a name pppd can "
+                            "dial."));
+}
+
+// ---- The Debian package ----------------------------------------------------------------------
+
+// The package that `cmake --build --preset linux-package` made, as scripts/test.sh names it.
+std::string PackageFile() {
+    const char* path = std::getenv("BRINDLECOVE_PACKAGE");
+    return path != nullptr && std::filesystem::exists(path) ? path : "";
+}
+
+constexpr const char* NoPackage =
+    "no package to test: BRINDLECOVE_PACKAGE names none (scripts/test.sh builds it with "
+    "`cmake --build --preset linux-package` and names it)";
+
+// The package unpacked as dpkg would install it, under `root`.
+void Unpack(const std::string& package, const std::string& root) {
+    ASSERT_EQ(std::system(("dpkg -x '" + package + "' '" + root + "'").c_str()), 0);
+}
+
+TEST(DebianPackage, NamesItsDependenciesAndHoldsTheProgramItsUnitAndItsDocumentation) {
+    const std::string package = PackageFile();
+    if (package.empty()) {
+        GTEST_SKIP() << NoPackage;
+    }
+    const std::string architecture = testing::CommandOutput("dpkg --print-architecture");
+    const auto info = Lines(testing::CommandOutput("dpkg-deb -I '" + package + "'"));
+    EXPECT_THAT(info,
+                AllOf(Contains(" Package: brindlecove"), Contains(" Version: " BRINDLECOVE_VERSION),
+                      Contains(" Architecture: " + architecture.substr(0, architecture.find('\n'))),
+                      Contains(" Section: net"), Contains(" Recommends: ppp")));
+    EXPECT_THAT(info, Contains(AllOf(HasSubstr(" Depends: "), HasSubstr("libc6"),
+                                     HasSubstr("libsystemd0"), HasSubstr("libstdc++6"))));
+    for (const char* script : {"preinst", "postinst", "prerm", "postrm"}) {
+        EXPECT_THAT(info, Not(Contains(HasSubstr(script)))) << "nothing runs on install";
+    }
+
+    // "-rwxr-xr-x root/root 1234 2025-01-01 12:00 ./usr/sbin/brindlecove": mode and path.
+    std::map<std::string, std::string> files;
+    static const std::regex entry(R"(^(\S+) root/root +\d+ \S+ \S+ (\S+)$)");
+    for (const std::string& line : Lines(testing::CommandOutput("dpkg-deb -c '" + package + "'"))) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, entry)) << line;
+        files[match[2]] = match[1];
+    }
+    const std::map<std::string, std::string> shipped{
+        {"./usr/sbin/brindlecove", "-rwxr-xr-x"},
+        {"./lib/systemd/system/brindlecove.service", "-rw-r--r--"},
+        {"./usr/share/man/man8/brindlecove.8.gz", "-rw-r--r--"},
+        {"./usr/share/doc/brindlecove/README.md", "-rw-r--r--"},
+        {"./usr/share/doc/brindlecove/brindlecove.ini.example", "-rw-r--r--"},
+        {"./etc/brindlecove/", "drwxr-xr-x"},
+    };
+    for (const auto& [path, mode] : shipped) {
+        EXPECT_EQ(files[path], mode) << path;
+    }
+    for (const auto& [path, mode] : files) {
+        // Folders, what is listed above, and the route-list compiler once it is built.
+        EXPECT_TRUE(mode.starts_with('d') || shipped.contains(path) ||
+                    path == "./usr/bin/brindlecove-routes")
+            << "unexpected in the package: " << path;
+    }
+    const auto settingsFiles = std::ranges::count_if(files, [](const auto& f) {
+        return f.first.starts_with("./etc/") && !f.second.starts_with('d');
+    });
+    EXPECT_EQ(settingsFiles, 0) << "no settings file is shipped: the first save writes it";
+
+    TempFolder root;
+    Unpack(package, root.Path());
+    EXPECT_THAT(
+        testing::CommandOutput("zcat '" + root / "usr/share/man/man8/brindlecove.8.gz" + "'"),
+        AllOf(HasSubstr(".TH BRINDLECOVE 8"), HasSubstr(R"(\-\-config\-dir)")));
+    EXPECT_THAT(
+        ReadFile(root / "lib/systemd/system/brindlecove.service"),
+        AllOf(HasSubstr("\nType=notify\n"),
+              HasSubstr("\nExecStart=/usr/sbin/brindlecove --config-dir /etc/brindlecove\n"),
+              HasSubstr("\nExecReload=/bin/kill -HUP $MAINPID\n"),
+              HasSubstr("\nRestart=on-failure\n")));
+}
+
+// systemd-analyze checks the unit against this machine's units, with the packaged program and
+// manual page in the places the unit names (a private mount namespace lends them /usr/sbin and
+// the manual path), and scores its sandbox offline.
+TEST(DebianPackage, ItsUnitPassesSystemdAnalyzeVerifyAndKeepsItsSandbox) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    const std::string package = PackageFile();
+    if (package.empty()) {
+        GTEST_SKIP() << NoPackage;
+    }
+    if (testing::CommandOutput("command -v systemd-analyze").empty()) {
+        GTEST_SKIP() << "systemd-analyze is not installed (Debian package systemd)";
+    }
+    TempFolder root;
+    Unpack(package, root.Path());
+    const std::string unit = root / "lib/systemd/system/brindlecove.service";
+    const auto verify = [&](const std::string& unitFile) {
+        return testing::CommandOutput("unshare -m sh -c \"mount --bind '" + root / "usr/sbin" +
+                                      "' /usr/sbin && MANPATH='" + root / "usr/share/man" +
+                                      "' systemd-analyze verify '" + unitFile +
+                                      "'\" 2>&1; echo status $?");
+    };
+    EXPECT_EQ(verify(unit), "status 0\n") << "the unit as shipped: no word from systemd-analyze";
+    // The check finds faults: here a program that is not there.
+    WriteFile(root / "broken.service",
+              std::regex_replace(ReadFile(unit), std::regex("brindlecove --config"),
+                                 "brindlecov --config"));
+    EXPECT_THAT(verify(root / "broken.service"), HasSubstr("is not executable"));
+
+    // Its sandbox is no weaker than it was made: systemd's exposure score at most 4.4 of 10.
+    const std::string security =
+        testing::CommandOutput("systemd-analyze security --offline=true --threshold=44 --root='" +
+                               root.Path().string() + "' brindlecove.service 2>&1; echo status $?");
+    EXPECT_THAT(security, AllOf(HasSubstr("Overall exposure level for brindlecove.service"),
+                                HasSubstr("status 0\n")))
+        << security;
+}
+
+TEST(DebianPackage, TheUnpackedProgramRoutesTwoInterfacesWithTheExampleSettings) {
+    RUN_IN_PRIVATE_NAMESPACE(std::string(testing::UplinkCommands) + InterfaceUplinks);
+    const std::string package = PackageFile();
+    if (package.empty()) {
+        GTEST_SKIP() << NoPackage;
+    }
+    TInstallation installation;
+    const std::string root = installation.Folder / "root";
+    Unpack(package, root);
+    installation.Program = root + "/usr/sbin/brindlecove";
+    installation.ConfigFolder = root + "/etc/brindlecove";
+    std::string settings = ReadFile(root + "/usr/share/doc/brindlecove/brindlecove.ini.example");
+    settings =
+        std::regex_replace(settings, std::regex("\nLOCALCONNECTION=.*"), "\nLOCALCONNECTION=loc0");
+    settings =
+        std::regex_replace(settings, std::regex("\nINTCONNECTION=.*"), "\nINTCONNECTION=int0");
+    WriteFile(installation.ConfigFolder + "/brindlecove.ini", settings);
+
+    TRunningProgram program(installation,
+                            {.Arguments = {"--config-dir", installation.ConfigFolder}});
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    TTableSummary table = KernelTable();
+    EXPECT_THAT(table.Defaults, ElementsAre("default via 10.2.0.2 dev int0 proto static metric 1",
+                                            "default via 10.1.0.2 dev loc0 proto static metric 2"));
+    EXPECT_EQ(table.ViaGateway["loc0"], BuiltInRoutes);
+    program.Signal(SIGTERM);
+    const int status = program.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(program.Errors(), IsEmpty());
+    ExpectUnchanged(settings, installation);
+    EXPECT_FALSE(std::filesystem::exists(root + "/usr/sbin/brindlecove.ini"));
 }
 
 } // namespace
