@@ -341,7 +341,7 @@ std::optional<std::int32_t> TfrmBrindlecove::SelectedEntry(const TRole& role) {
 bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_t> entry,
                                     bool master) {
     if (!entry) {
-        return false;
+        return role.Up = false;
     }
     const std::int32_t index = *entry;
     if (index == AdapterItemIndex) {
