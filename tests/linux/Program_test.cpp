@@ -440,7 +440,7 @@ TEST(ShippedProgram, TheRoutesOfTwoInterfacesComeBackAfterAFlapADeletionAndAGate
     mended("1 route missing");
     expectBuilt("10.1.0.2");
 
-    Ip("route del 164.151.0.0/16 dev loc0\n");
+    Ip("route del 168.76.0.0/16 dev loc0\n");
     mended("1 route missing");
     expectBuilt("10.1.0.2");
 
