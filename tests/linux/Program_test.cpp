@@ -9,6 +9,8 @@
 #include "testing/linux/TestHelpers.h"
 #include "tests/platform/TempFolder.h"
 
+#include <arpa/inet.h>
+#include <bit>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <optional>
 #include <poll.h>
 #include <regex>
+#include <set>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -261,6 +264,43 @@ TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalO
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ExpectUnchanged(settings, installation);
     EXPECT_EQ(program.Log().size(), 6u) << "the routes were built once";
+}
+
+// A list compiled by brindlecove-routes from delegation records (cut from the registry's file)
+// replaces the built-in one: every network of it, and nothing else, goes through the local link.
+TEST(ShippedProgram, RoutesAListCompiledFromRegistryDataThroughTheLocalLink) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "up 10.64.1.2 10.64.1.1");
+    const std::string list = installation.Folder / "localroutes.dat";
+    testing::CommandOutput(std::string(BRINDLECOVE_ROUTES_PROGRAM) + " compile --country ZA -o " +
+                           list + " " + BRINDLECOVE_SOURCE_DIR +
+                           "/tests/data/delegated-afrinic-za-cut");
+    std::set<std::string> compiled;
+    for (const std::string& row : Lines(ReadFile(list))) {
+        if (!row.starts_with("#")) {
+            const std::size_t comma = row.find(',');
+            compiled.insert(
+                row.substr(0, comma) + "/" +
+                std::to_string(std::popcount(::inet_addr(row.substr(comma + 1).c_str()))));
+        }
+    }
+    ASSERT_GT(compiled.size(), 400u) << ReadFile(list);
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    EXPECT_THAT(program.Errors(), IsEmpty());
+    const std::string local = LinkOf(installation, "saix");
+    std::set<std::string> routed;
+    for (const std::string& line : testing::MainRoutes()) {
+        if (line.find(" via 10.64.1.1 dev " + local) != std::string::npos &&
+            !line.starts_with("default")) {
+            routed.insert(line.substr(0, line.find(' ')));
+        }
+    }
+    EXPECT_EQ(routed, compiled);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
 }
 
 TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
