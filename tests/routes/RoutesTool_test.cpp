@@ -229,7 +229,7 @@ TEST(RoutesCheck, ReportsRowsOutsideRepeatedCoveredAndBadAsTheProgramReadsThem) 
                   "  row 7: 10.0.0.0,255.254.0.0 (10.0.0.0/15) lies partly outside: 65536 of "
                   "131072 addresses\n"
                   "  row 9: 10.1.0.0,255.255.0.0 (10.1.0.0/16) lies wholly outside\n"
-                  "Duplicates: 1 rows\n"
+                  "Duplicates: 1 row\n"
                   "  row 4: 10.0.0.0 , 255.255.0.0 repeats row 2\n"
                   "Within other rows: 3 rows\n"
                   "  row 2: 10.0.0.0,255.255.0.0 lies within row 7\n"
@@ -354,8 +354,11 @@ TEST(RoutesCommandLine, AnswersBadUsageWithStatusTwoAndMissingFilesWithOne) {
     EXPECT_EQ(missing.Err, "brindlecove-routes: cannot open no-such-file\n");
     const TRun noList = RunTool({"check", "no-such-list", CutFile});
     EXPECT_EQ(noList.Status, ExitBadData);
-    EXPECT_EQ(noList.Err, "brindlecove-routes: cannot read no-such-list\n");
+    EXPECT_THAT(noList.Err, StartsWith("brindlecove-routes: cannot read no-such-list: "));
     TempFolder folder;
+    const TRun folderAsList = RunTool({"check", folder.Path().string(), CutFile});
+    EXPECT_EQ(folderAsList.Status, ExitBadData) << "a folder is no list";
+    EXPECT_THAT(folderAsList.Err, HasSubstr("cannot read " + folder.Path().string()));
     const TRun unwritable =
         RunTool({"compile", "--country", "ZA", "-o", folder / "no-such-folder/list", CutFile});
     EXPECT_EQ(unwritable.Status, ExitBadData);

@@ -70,6 +70,10 @@ std::string Percent(std::uint64_t part, std::uint64_t whole) {
     return text;
 }
 
+std::string Rows(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " row" : " rows");
+}
+
 std::string Block(const TAddressRange& range) {
     return FormatAddress(range.First) + "/" + std::to_string(32 - std::countr_zero(range.Count));
 }
@@ -122,8 +126,8 @@ void PrintCheckReport(const TCheckReport& report, std::ostream& out) {
     const std::size_t pairs = report.Inside + report.Outside.size() + report.Bad.size();
     out << report.Lines << " lines: " << pairs << " network,mask rows, " << report.Skipped
         << " skipped (comments, blank lines, lines without a comma)\n";
-    out << "Inside the allocations: " << report.Inside << " rows\n";
-    out << "Outside: " << report.Outside.size() << " rows\n";
+    out << "Inside the allocations: " << Rows(report.Inside) << "\n";
+    out << "Outside: " << Rows(report.Outside.size()) << "\n";
     for (const TListRow& row : report.Outside) {
         out << "  row " << row.Row << ": " << row.Text << " (" << Block(row.Range) << ") "
             << (row.Outside == row.Range.Count
@@ -132,16 +136,16 @@ void PrintCheckReport(const TCheckReport& report, std::ostream& out) {
                           std::to_string(row.Range.Count) + " addresses")
             << "\n";
     }
-    out << "Duplicates: " << report.Duplicates.size() << " rows\n";
+    out << "Duplicates: " << Rows(report.Duplicates.size()) << "\n";
     for (const TListRow& row : report.Duplicates) {
         out << "  row " << row.Row << ": " << row.Text << " repeats row " << row.OtherRow << "\n";
     }
-    out << "Within other rows: " << report.Covered.size() << " rows\n";
+    out << "Within other rows: " << Rows(report.Covered.size()) << "\n";
     for (const TListRow& row : report.Covered) {
         out << "  row " << row.Row << ": " << row.Text << " lies within row " << row.OtherRow
             << "\n";
     }
-    out << "Bad pairs: " << report.Bad.size() << " rows\n";
+    out << "Bad pairs: " << Rows(report.Bad.size()) << "\n";
     for (const TListRow& row : report.Bad) {
         out << "  row " << row.Row << ": " << row.Text << ": " << row.Problem << "\n";
     }

@@ -1,12 +1,12 @@
 #include "tools/routes/RoutesTool.h"
 
+#include "app/LocalRouteFile.h"
 #include "routing/LocalRouteList.h"
 #include "tools/routes/RouteCheck.h"
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace brindlecove::routes {
@@ -143,6 +143,27 @@ std::string WriteAtomically(const std::string& path, const std::string& text) {
     return {};
 }
 
+// Reads a route list file whole, as the program would: a list larger than the program reads is
+// refused.
+std::string ReadListFile(const std::string& path, std::string& text) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) {
+        return "cannot read " + path + ": " + error.message();
+    }
+    if (size > MaxLocalRoutesFileSize) {
+        return path + " is larger than the " + std::to_string(MaxLocalRoutesFileSize) +
+               " bytes the program reads of a route list";
+    }
+    std::ifstream in(path, std::ios::binary);
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), static_cast<std::streamsize>(size));
+    if (!in || in.gcount() != static_cast<std::streamsize>(size)) {
+        return "cannot read " + path;
+    }
+    return {};
+}
+
 int Check(const TOptions& options, std::ostream& out, std::ostream& err) {
     std::string list;
     std::string listName = "the built-in list";
@@ -152,10 +173,8 @@ int Check(const TOptions& options, std::ostream& out, std::ostream& err) {
     } else {
         listName = files.front();
         files.erase(files.begin());
-        std::ifstream in(listName, std::ios::binary);
-        list.assign(std::istreambuf_iterator<char>(in), {});
-        if (!in.good() && !in.eof()) {
-            err << "brindlecove-routes: cannot read " << listName << "\n";
+        if (const std::string fault = ReadListFile(listName, list); !fault.empty()) {
+            err << "brindlecove-routes: " << fault << "\n";
             return ExitBadData;
         }
     }
