@@ -137,7 +137,8 @@ std::string WriteAtomically(const std::string& path, const std::string& text) {
     std::error_code error;
     std::filesystem::rename(temporary, path, error);
     if (error) {
-        std::filesystem::remove(temporary, error);
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
         return "cannot replace " + path + ": " + error.message();
     }
     return {};
