@@ -49,8 +49,10 @@ ROWS_PER_PREFIX = {24: 519, 23: 78, 16: 76, 22: 69, 21: 41, 19: 31, 20: 27, 28: 
                    17: 4, 26: 4, 18: 4, 32: 3, 14: 2, 13: 1, 31: 1, 25: 1, 30: 1}
 
 # The blocks in list order with the rows (first, last) they occupy. Rows 1-5 and 874-878 are kept
-# rows of the blocks 106, 32 and 216. Blocks given a row count of None share the rows of their
-# section by the number of allocations they hold.
+# rows of the blocks 106, 32 and 216, row 6 of the block 41, rows 124-172 are the block 168.
+# Together with those, the blocks are every first octet of the country's allocations up to 216
+# except 206 (a single /24): 40 blocks. Blocks without a row count below share the free rows of
+# their section by the number of allocations they hold.
 SECTIONS = [
     (7, 123, [41, 45, 66, 69, 80, 81, 102, 105, 129, 137, 139, 143, 146, 147, 152, 154, 155, 156,
               160, 161, 163, 164, 165, 166]),
