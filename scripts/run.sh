@@ -32,7 +32,7 @@ summary() {
     grep '^default' <<<"$table" | sed 's/^/      /'
     echo "    where the kernel would send (a lookup only; nothing is sent):"
     local kind
-    for address in 137.158.1.1 146.232.1.1 192.0.2.1 198.51.100.1; do
+    for address in 137.158.1.1 146.64.1.1 192.0.2.1 198.51.100.1; do
         case "$address" in
         137.* | 146.*) kind="a local network" ;;
         *) kind="anywhere else" ;;

@@ -11,6 +11,8 @@
 #include "testing/linux/TestHelpers.h"
 #include "tests/platform/TempFolder.h"
 
+#include <arpa/inet.h>
+#include <bit>
 #include <chrono>
 #include <csignal>
 #include <cstddef>
@@ -25,6 +27,7 @@
 #include <optional>
 #include <poll.h>
 #include <regex>
+#include <set>
 #include <spawn.h>
 #include <string>
 #include <string_view>
@@ -287,6 +290,43 @@ TEST(ShippedProgram, DialsBothConnectionsAndRoutesTheBuiltInListThroughTheLocalO
     EXPECT_EQ(program.Log().size(), 6u) << "the routes were built once";
 }
 
+// A list compiled by brindlecove-routes from delegation records (cut from the registry's file)
+// replaces the built-in one: every network of it, and nothing else, goes through the local link.
+TEST(ShippedProgram, RoutesAListCompiledFromRegistryDataThroughTheLocalLink) {
+    RUN_IN_PRIVATE_NAMESPACE();
+    TInstallation installation;
+    ChooseTwoLinks(installation, "up 10.64.1.2 10.64.1.1");
+    const std::string list = installation.Folder / "localroutes.dat";
+    testing::CommandOutput(std::string(BRINDLECOVE_ROUTES_PROGRAM) + " compile --country ZA -o " +
+                           list + " " + BRINDLECOVE_SOURCE_DIR +
+                           "/tests/data/delegated-afrinic-za-cut");
+    std::set<std::string> compiled;
+    for (const std::string& row : Lines(ReadFile(list))) {
+        if (!row.starts_with("#")) {
+            const std::size_t comma = row.find(',');
+            compiled.insert(
+                row.substr(0, comma) + "/" +
+                std::to_string(std::popcount(::inet_addr(row.substr(comma + 1).c_str()))));
+        }
+    }
+    ASSERT_GT(compiled.size(), 400u) << ReadFile(list);
+
+    TRunningProgram program(installation);
+    ASSERT_TRUE(program.WaitForLog("Finished creating routing table")) << program.Out();
+    EXPECT_THAT(program.Errors(), IsEmpty());
+    const std::string local = LinkOf(installation, "saix");
+    std::set<std::string> routed;
+    for (const std::string& line : testing::MainRoutes()) {
+        if (line.find(" via 10.64.1.1 dev " + local) != std::string::npos &&
+            !line.starts_with("default")) {
+            routed.insert(line.substr(0, line.find(' ')));
+        }
+    }
+    EXPECT_EQ(routed, compiled);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+}
+
 TEST(ShippedProgram, ALinkThatDropsIsRedialledAndTheRoutesOfItsOwnListRebuilt) {
     RUN_IN_PRIVATE_NAMESPACE();
     TInstallation installation;
@@ -464,7 +504,7 @@ TEST(ShippedProgram, TheRoutesOfTwoInterfacesComeBackAfterAFlapADeletionAndAGate
     mended("1 route missing");
     expectBuilt("10.1.0.2");
 
-    Ip("route del 164.151.0.0/16 dev loc0\n");
+    Ip("route del 168.76.0.0/16 dev loc0\n");
     mended("1 route missing");
     expectBuilt("10.1.0.2");
 
@@ -827,6 +867,7 @@ TEST(DebianPackage, NamesItsDependenciesAndHoldsTheProgramItsUnitAndItsDocumenta
     }
     const std::map<std::string, std::string> shipped{
         {"./usr/sbin/brindlecove", "-rwxr-xr-x"},
+        {"./usr/bin/brindlecove-routes", "-rwxr-xr-x"},
         {"./lib/systemd/system/brindlecove.service", "-rw-r--r--"},
         {"./usr/share/man/man8/brindlecove.8.gz", "-rw-r--r--"},
         {"./usr/share/doc/brindlecove/README.md", "-rw-r--r--"},
@@ -837,9 +878,7 @@ TEST(DebianPackage, NamesItsDependenciesAndHoldsTheProgramItsUnitAndItsDocumenta
         EXPECT_EQ(files[path], mode) << path;
     }
     for (const auto& [path, mode] : files) {
-        // Folders, what is listed above, and the route-list compiler once it is built.
-        EXPECT_TRUE(mode.starts_with('d') || shipped.contains(path) ||
-                    path == "./usr/bin/brindlecove-routes")
+        EXPECT_TRUE(mode.starts_with('d') || shipped.contains(path))
             << "unexpected in the package: " << path;
     }
     const auto settingsFiles = std::ranges::count_if(files, [](const auto& f) {
