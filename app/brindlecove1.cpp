@@ -492,7 +492,7 @@ std::string TfrmBrindlecove::StatusLine() {
         return "supervision off";
     }
     // Supervision runs only with two different connections chosen.
-    const auto role = [this](const char* word, const TRole& r) {
+    const auto role = [](const char* word, const TRole& r) {
         std::string text = std::string(word) + " " + r.List.Text() + (r.Up ? " up" : " down");
         if (!r.Up && r.AutoReconnect.Checked() && r.AutoReconnect.Enabled()) {
             text += " (redialling)";
