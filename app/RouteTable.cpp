@@ -121,16 +121,6 @@ TfrmBrindlecove::TConnectionAdapters TfrmBrindlecove::LookUpConnectionAdapters()
     return found;
 }
 
-void TfrmBrindlecove::FindConnectionAdapters(std::string& localGateway, std::string& intGateway) {
-    const TConnectionAdapters found = LookUpConnectionAdapters();
-    LocalIfIndex = found.Local.IfIndex;
-    IntIfIndex = found.Int.IfIndex;
-    const bool localAdapter = comboLocal->ItemValue(comboLocal->ItemIndex()) == AdapterItemIndex;
-    const bool intAdapter = comboInt->ItemValue(comboInt->ItemIndex()) == AdapterItemIndex;
-    localGateway = localAdapter ? found.Local.NextHop : std::string();
-    intGateway = intAdapter ? found.Int.NextHop : std::string();
-}
-
 // ---- Route table builder ---------------------------------------------------------------------
 
 void TfrmBrindlecove::btnRoutesClick() {

@@ -316,8 +316,7 @@ void TfrmBrindlecove::LogLine(const std::string& msg) {
 
 TfrmBrindlecove::TRole TfrmBrindlecove::LocalRole() {
     return {*comboLocal,     *btnConnectLocal,   *cbAutoReconnectLocal,
-            "Connect Local", "Disconnect Local", "Attempting to connect to local connection ",
-            FLocalUp};
+            "Connect Local", "Disconnect Local", "Attempting to connect to local connection "};
 }
 
 TfrmBrindlecove::TRole TfrmBrindlecove::IntRole() {
@@ -326,8 +325,7 @@ TfrmBrindlecove::TRole TfrmBrindlecove::IntRole() {
             *cbAutoReconnectInt,
             "Connect International",
             "Disconnect International",
-            "Attempting to connect to International connection ",
-            FIntUp};
+            "Attempting to connect to International connection "};
 }
 
 std::optional<std::int32_t> TfrmBrindlecove::SelectedEntry(const TRole& role) {
@@ -341,11 +339,11 @@ std::optional<std::int32_t> TfrmBrindlecove::SelectedEntry(const TRole& role) {
 bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_t> entry,
                                     bool master) {
     if (!entry) {
-        return role.Up = false;
+        return false;
     }
     const std::int32_t index = *entry;
     if (index == AdapterItemIndex) {
-        return role.Up = true;
+        return true;
     }
     if (RasManager1->IsConnected(index)) {
         role.Button.SetCaption(role.DisconnectCaption);
@@ -354,7 +352,6 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_
         role.Button.SetCaption(role.ConnectCaption);
         role.Button.SetTag(0);
         if (role.AutoReconnect.Checked() && master && !FServices.Application.Terminated()) {
-            role.Up = false;
             StatusChanged(); // a dial may take minutes
             LogLine(role.RedialText + role.List.Text());
             const std::int32_t result = DialEntry(index);
@@ -365,7 +362,7 @@ bool TfrmBrindlecove::SuperviseRole(const TRole& role, std::optional<std::int32_
             }
         }
     }
-    return role.Up = RasManager1->IsConnected(index);
+    return RasManager1->IsConnected(index);
 }
 
 void TfrmBrindlecove::Supervise() {
@@ -492,9 +489,11 @@ std::string TfrmBrindlecove::StatusLine() {
         return "supervision off";
     }
     // Supervision runs only with two different connections chosen.
-    const auto role = [](const char* word, const TRole& r) {
-        std::string text = std::string(word) + " " + r.List.Text() + (r.Up ? " up" : " down");
-        if (!r.Up && r.AutoReconnect.Checked() && r.AutoReconnect.Enabled()) {
+    const auto role = [this](const char* word, const TRole& r) {
+        const std::optional<std::int32_t> entry = SelectedEntry(r);
+        const bool up = entry && (*entry == AdapterItemIndex || RasManager1->IsConnected(*entry));
+        std::string text = std::string(word) + " " + r.List.Text() + (up ? " up" : " down");
+        if (!up && r.AutoReconnect.Checked() && r.AutoReconnect.Enabled()) {
             text += " (redialling)";
         }
         return text;

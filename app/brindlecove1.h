@@ -100,7 +100,6 @@ public:
     // Adapter lookup: the adapter items of the connection lists, and the adapters (interface
     // index and gateway) behind the two chosen connections.
     virtual void GetAdapters();
-    void FindConnectionAdapters(std::string& localGateway, std::string& intGateway);
     // The adapter behind each chosen connection. A connection without an address ("0.0.0.0": a
     // dial-up entry before its addresses are known, an adapter that is down) has none.
     struct TConnectionAdapter {
@@ -185,7 +184,6 @@ private:
         const char* ConnectCaption;
         const char* DisconnectCaption;
         const char* RedialText;
-        bool& Up; // as the role's last look found it
     };
     TRole LocalRole();
     TRole IntRole();
@@ -226,9 +224,7 @@ private:
     };
     TWatchState FWatch;
     bool FLoneDefaultTried = false; // a lone connection's default route was tried already
-    bool FLocalUp = false;
-    bool FIntUp = false;
-    std::string FStatusTold; // the status line OnStatusChange received last
+    std::string FStatusTold;        // the status line OnStatusChange received last
 };
 
 } // namespace brindlecove
