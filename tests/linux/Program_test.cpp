@@ -17,7 +17,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
