@@ -172,10 +172,11 @@ DWORD ResolveLinks(const std::string& path, std::string& resolved) {
     }
 }
 
-// The name of a temporary file for `name`: "." NAME "." and eight letters or digits.
+// The name of a temporary file for the file at `path`, named NAME: "." NAME "." and eight letters
+// or digits.
 constexpr std::size_t TempSuffixLength = 8;
-std::string TempPrefix(const std::string& name) {
-    return "." + name.substr(0, 200) + ".";
+std::string TempPrefix(const std::string& path) {
+    return "." + path.substr(path.rfind('/') + 1, 200) + ".";
 }
 
 // A new file beside the settings file, removed unless it is renamed into place.
@@ -191,14 +192,14 @@ public:
         }
     }
 
-    // Creates a file of a unique name in folder (mode 0666 less the umask, as a new settings file
-    // would get), named after the file it will replace.
-    DWORD Create(const std::string& folder, const std::string& name) {
+    // Creates a file of a unique name beside the file at `target` it will replace, named after it
+    // (mode 0666 less the umask, as a new settings file would get).
+    DWORD Create(const std::string& target) {
         std::random_device random;
         static constexpr char Letters[] =
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string path = folder + "/" + TempPrefix(name);
+            std::string path = FolderOf(target) + "/" + TempPrefix(target);
             for (std::size_t i = 0; i < TempSuffixLength; ++i) {
                 path += Letters[random() % (sizeof Letters - 1)];
             }
@@ -256,7 +257,7 @@ private:
 DWORD ReplaceFile(const std::string& path, const TFileState& old, std::string_view text) {
     const std::string folder = FolderOf(path);
     TTempFile temp;
-    if (const DWORD error = temp.Create(folder, path.substr(path.rfind('/') + 1))) {
+    if (const DWORD error = temp.Create(path)) {
         return error;
     }
     if (old.Exists) {
@@ -375,7 +376,7 @@ BOOL TLinuxProfile::WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
 
 void TLinuxProfile::RemoveUnfinishedSaves(const std::string& fileName) {
     const std::string folder = FolderOf(fileName);
-    const std::string prefix = TempPrefix(fileName.substr(fileName.find_last_of('/') + 1));
+    const std::string prefix = TempPrefix(fileName);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();

@@ -59,25 +59,14 @@ bool EnterFreshNetwork(std::string& why) {
 }
 
 bool IpBatch(const std::string& commands, std::string& why) {
-    // ip's messages go to a file that is read back when it fails.
-    char log[] = "/tmp/brindlecove-ip-XXXXXX";
-    if (!TUniqueFd(::mkstemp(log)).Valid()) {
-        why = std::string("mkstemp: ") + std::strerror(errno);
-        return false;
+    // The commands reach ip through a here-document; its messages and its status come back.
+    const std::string output =
+        CommandOutput("ip -batch - 2>&1 <<'END'\n" + commands + "END\necho status $?");
+    if (("\n" + output).ends_with("\nstatus 0\n")) {
+        return true;
     }
-    TPipe pipe(::popen(("ip -batch - >" + std::string(log) + " 2>&1").c_str(), "w"));
-    if (!pipe) {
-        ::unlink(log);
-        why = std::string("popen ip: ") + std::strerror(errno);
-        return false;
-    }
-    std::fwrite(commands.data(), 1, commands.size(), pipe.get());
-    const int status = ::pclose(pipe.release());
-    if (status != 0) {
-        why = "ip -batch failed: " + CommandOutput(std::string("cat ") + log);
-    }
-    ::unlink(log);
-    return status == 0;
+    why = "ip -batch failed: " + output;
+    return false;
 }
 
 bool SetUpUplinks(std::string& why) {
