@@ -157,10 +157,13 @@ std::string Tail(const char* gateway, const char* link, const char* metric = "2"
 
 // ---- The port on its own ---------------------------------------------------------------------
 
-TEST(NetlinkIpHelper, ListsTheInterfacesWithFirstAddressAndGatewayInIndexOrder) {
+// The fetch that follows a size query answers what the query read (the size stays right), but a
+// route changed through the port in between, or a later query, reads the kernel again.
+TEST(NetlinkIpHelper, ReadsInterfacesAndTheMainTableAndAFetchAfterAQueryIsConsistent) {
     RUN_IN_PRIVATE_NAMESPACE(WithUplinks(std::string(ExistingRoutes) +
                                          "addr add 10.1.0.9/24 dev loc0\n"
                                          "route add 198.51.100.0/24 via 10.1.0.3 dev loc0\n"
+                                         "route add 10.200.0.0/16 dev loc0 metric 9\n"
                                          "link add ptp0 type veth peer name ptp1\n"
                                          "addr add 10.3.0.1 peer 10.3.0.2/32 dev ptp0\n"
                                          "link set ptp0 up\n"));
@@ -193,42 +196,38 @@ TEST(NetlinkIpHelper, ListsTheInterfacesWithFirstAddressAndGatewayInIndexOrder) 
         seen, ElementsAre("int0 10.2.0.1/255.255.255.0 gw 10.2.0.2", "int1 0.0.0.0/0.0.0.0 gw ",
                           "loc0 10.1.0.1/255.255.255.0 gw 10.1.0.2", "loc1 0.0.0.0/0.0.0.0 gw ",
                           "ptp0 10.3.0.1/255.255.255.255 gw 10.3.0.2", "ptp1 0.0.0.0/0.0.0.0 gw "));
-}
 
-// The fetch that follows a size query answers what the query read (the size stays right), but a
-// route changed through the port in between, or a later query, reads the kernel again.
-TEST(NetlinkIpHelper, ReadsTheMainTableAsForwardRowsAndAFetchAfterAQueryIsConsistent) {
-    RUN_IN_PRIVATE_NAMESPACE(
-        WithUplinks(std::string(ExistingRoutes) + "route add 10.200.0.0/16 dev loc0 metric 9\n"));
-    TNetlinkIpHelper ip;
+    // The main table, sorted by destination when asked.
     const auto rows = ForwardTable(ip, 1);
     std::vector<std::string> described;
     std::transform(rows.begin(), rows.end(), std::back_inserter(described), Describe);
     const std::string loc = std::to_string(IndexOf("loc0"));
     const std::string intl = std::to_string(IndexOf("int0"));
+    const std::string ptp = std::to_string(IndexOf("ptp0"));
     EXPECT_THAT(
         described,
         ElementsAre("0.0.0.0/0.0.0.0 via 10.2.0.2 if " + intl + " metric 0 type 4",
                     "0.0.0.0/0.0.0.0 via 10.1.0.2 if " + loc + " metric 100 type 4",
                     "10.1.0.0/255.255.255.0 via 0.0.0.0 if " + loc + " metric 0 type 3",
                     "10.2.0.0/255.255.255.0 via 0.0.0.0 if " + intl + " metric 0 type 3",
+                    "10.3.0.2/255.255.255.255 via 0.0.0.0 if " + ptp + " metric 0 type 3",
                     "10.200.0.0/255.255.0.0 via 0.0.0.0 if " + loc + " metric 9 type 3",
-                    "192.0.2.0/255.255.255.0 via 10.2.0.2 if " + intl + " metric 0 type 4"));
+                    "192.0.2.0/255.255.255.0 via 10.2.0.2 if " + intl + " metric 0 type 4",
+                    "198.51.100.0/255.255.255.0 via 10.1.0.3 if " + loc + " metric 0 type 4"));
     EXPECT_EQ(ForwardTable(ip, 0).size(), rows.size());
 
     // Another program's change between query and fetch may or may not be seen; our own is.
-    ULONG size = 0;
     ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
-    std::vector<MIB_IPFORWARDROW> buffer(size / sizeof(MIB_IPFORWARDROW) + 4);
-    auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
+    std::vector<MIB_IPFORWARDROW> rowBuffer(size / sizeof(MIB_IPFORWARDROW) + 4);
+    auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(rowBuffer.data());
     const auto added = Row("198.18.0.0", "255.254.0.0", "10.1.0.2", "loc0", 7);
     ASSERT_EQ(ip.CreateIpForwardEntry(&added), winerror::Success);
-    ULONG room = static_cast<ULONG>(buffer.size() * sizeof(MIB_IPFORWARDROW));
+    ULONG room = static_cast<ULONG>(rowBuffer.size() * sizeof(MIB_IPFORWARDROW));
     ASSERT_EQ(ip.GetIpForwardTable(table, &room, 0), winerror::Success);
     EXPECT_EQ(table->dwNumEntries, rows.size() + 1);
 
     std::string why;
-    ASSERT_TRUE(testing::IpBatch("route add 198.51.100.0/24 dev int0\n", why)) << why;
+    ASSERT_TRUE(testing::IpBatch("route add 203.0.113.0/24 dev int0\n", why)) << why;
     ASSERT_EQ(ip.GetIpForwardTable(nullptr, &size, 0), winerror::InsufficientBuffer);
     EXPECT_EQ(size,
               offsetof(MIB_IPFORWARDTABLE, table) + (rows.size() + 2) * sizeof(MIB_IPFORWARDROW))
