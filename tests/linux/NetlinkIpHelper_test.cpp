@@ -1,7 +1,8 @@
-// The rtnetlink IP Helper port and the route table builder on it, against the kernel's routing
-// table. Every test runs in a private user and network namespace of its own, with two veth pairs
-// standing in for the uplinks.
+// The rtnetlink client's request limit (its reading is fuzzed), and the IP Helper port and the
+// route table builder on it against the kernel's routing table, each of those in a private user
+// and network namespace of its own with two veth pairs standing in for the uplinks.
 #include "app/brindlecove1.h"
+#include "common/linux/Netlink.h"
 #include "common/linux/Win32Error.h"
 #include "routing/linux/NetlinkIpHelper.h"
 #include "testing/FakeRas.h"
@@ -156,6 +157,24 @@ std::string Tail(const char* gateway, const char* link, const char* metric = "2"
 }
 
 // ---- The port on its own ---------------------------------------------------------------------
+
+TEST(Netlink, ARequestThatWouldPassItsBufferIsRefusedWholeAndNeverSent) {
+    rtmsg header{};
+    header.rtm_family = AF_INET;
+    netlink::TRequest request(RTM_NEWROUTE, NLM_F_CREATE, header);
+    const std::vector<unsigned char> big(200, 0xAB);
+    int added = 0;
+    while (request.Add(RTA_UNSPEC, big.data(), big.size())) {
+        ++added;
+    }
+    EXPECT_EQ(added, 4); // 16 + 12 + 4 * 204 bytes fit in 1024, a fifth does not
+    EXPECT_TRUE(request.Overflowed());
+    EXPECT_FALSE(request.AddU32(RTA_PRIORITY, 1)) << "a small one after the refusal neither";
+
+    netlink::TSocket socket;
+    ASSERT_TRUE(socket.Valid()) << std::strerror(socket.OpenError());
+    EXPECT_EQ(socket.Transact(request), EMSGSIZE);
+}
 
 // The fetch that follows a size query answers what the query read (the size stays right), but a
 // route changed through the port in between, or a later query, reads the kernel again.
