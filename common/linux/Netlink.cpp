@@ -86,6 +86,31 @@ std::optional<TAck> ParseAck(const TMessage& message) {
     return ack;
 }
 
+std::optional<TIpv4Address> ParseIpv4Address(const TMessage& message) {
+    if (message.Header.nlmsg_type != RTM_NEWADDR || message.Payload.size() < sizeof(ifaddrmsg)) {
+        return std::nullopt;
+    }
+    const auto header = ReadAs<ifaddrmsg>(message.Payload);
+    if (header.ifa_family != AF_INET) {
+        return std::nullopt;
+    }
+    TIpv4Address address;
+    address.Index = header.ifa_index;
+    address.PrefixLength = std::min<std::uint8_t>(header.ifa_prefixlen, 32);
+    ForEachAttribute(AttributesAfter(message.Payload, sizeof(ifaddrmsg)),
+                     [&address](std::uint16_t type, TBytes data) {
+                         if (type == IFA_LOCAL && data.size() >= 4) {
+                             address.Local = U32(data);
+                         } else if (type == IFA_ADDRESS && data.size() >= 4) {
+                             address.Address = U32(data);
+                         }
+                     });
+    if (!address.Local && !address.Address) {
+        return std::nullopt;
+    }
+    return address;
+}
+
 // ---- Writing requests ------------------------------------------------------------------------
 
 TRequest::TRequest(std::uint16_t type, std::uint16_t flags, const void* family,

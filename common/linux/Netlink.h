@@ -65,6 +65,17 @@ struct TAck {
 };
 std::optional<TAck> ParseAck(const TMessage& message);
 
+// The IPv4 address an RTM_NEWADDR message describes: its interface, prefix length, IFA_LOCAL and
+// IFA_ADDRESS (network order) where given. On a point-to-point link IFA_ADDRESS is the far end,
+// elsewhere both are the interface's own. Nullopt for another message or one that gives neither.
+struct TIpv4Address {
+    std::uint32_t Index = 0;
+    std::uint8_t PrefixLength = 0;
+    std::optional<std::uint32_t> Local;
+    std::optional<std::uint32_t> Address;
+};
+std::optional<TIpv4Address> ParseIpv4Address(const TMessage& message);
+
 // A request being written: the netlink header, a family header and attributes, never past the
 // buffer. An attribute that does not fit marks the request overflowed; such a request is not sent.
 class TRequest {

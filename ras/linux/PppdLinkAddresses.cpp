@@ -8,9 +8,9 @@ namespace brindlecove::pppd {
 
 namespace {
 
-std::string Dotted(netlink::TBytes data) {
+std::string Dotted(std::uint32_t address) {
     char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, data.data(), text, sizeof text);
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
     return text;
 }
 
@@ -21,32 +21,15 @@ std::optional<TLinkAddresses> InterfaceAddresses(unsigned index) {
     netlink::TSocket socket;
     std::optional<TLinkAddresses> result;
     const auto visit = [&](const netlink::TMessage& message) {
-        if (result || message.Header.nlmsg_type != RTM_NEWADDR ||
-            message.Payload.size() < sizeof(ifaddrmsg)) {
-            return;
-        }
-        const auto header = netlink::ReadAs<ifaddrmsg>(message.Payload);
-        if (header.ifa_family != AF_INET || header.ifa_index != index) {
+        const auto address = result ? std::nullopt : netlink::ParseIpv4Address(message);
+        if (!address || address->Index != index) {
             return;
         }
         TLinkAddresses addresses;
-        netlink::ForEachAttribute(netlink::AttributesAfter(message.Payload, sizeof(ifaddrmsg)),
-                                  [&addresses](std::uint16_t type, netlink::TBytes data) {
-                                      if (data.size() != 4) {
-                                          return;
-                                      }
-                                      if (type == IFA_LOCAL) {
-                                          addresses.Local = Dotted(data);
-                                      } else if (type == IFA_ADDRESS) {
-                                          addresses.Peer = Dotted(data);
-                                      }
-                                  });
-        if (addresses.Local.empty()) {
-            addresses.Local = addresses.Peer; // a link without a peer address has only IFA_ADDRESS
-        }
-        if (!addresses.Local.empty()) {
-            result = addresses;
-        }
+        addresses.Peer = address->Address ? Dotted(*address->Address) : std::string();
+        // A link without a peer address has only IFA_ADDRESS.
+        addresses.Local = address->Local ? Dotted(*address->Local) : addresses.Peer;
+        result = addresses;
     };
     if (socket.Dump(RTM_GETADDR, AF_INET, sizeof(ifaddrmsg), visit,
                     [&result] { result.reset(); }) != 0) {

@@ -69,15 +69,6 @@ struct TNetlinkIpHelper::TLink {
     unsigned HardwareLength = 0;
 };
 
-struct TNetlinkIpHelper::TAddress {
-    std::uint32_t Index = 0;
-    std::uint32_t Local = 0;
-    std::uint32_t Address = 0;
-    bool HasLocal = false;
-    bool HasAddress = false;
-    std::uint8_t PrefixLength = 0;
-};
-
 TNetlinkIpHelper::TNetlinkIpHelper() = default;
 TNetlinkIpHelper::~TNetlinkIpHelper() = default;
 
@@ -190,31 +181,10 @@ int TNetlinkIpHelper::ReadLinks(std::vector<TLink>& links) {
                         [&links] { links.clear(); });
 }
 
-int TNetlinkIpHelper::ReadAddresses(std::vector<TAddress>& addresses) {
+int TNetlinkIpHelper::ReadAddresses(std::vector<netlink::TIpv4Address>& addresses) {
     const auto visit = [&addresses](const TMessage& message) {
-        if (message.Header.nlmsg_type != RTM_NEWADDR ||
-            message.Payload.size() < sizeof(ifaddrmsg)) {
-            return;
-        }
-        const auto header = netlink::ReadAs<ifaddrmsg>(message.Payload);
-        if (header.ifa_family != AF_INET) {
-            return;
-        }
-        TAddress address;
-        address.Index = header.ifa_index;
-        address.PrefixLength = std::min<std::uint8_t>(header.ifa_prefixlen, 32);
-        netlink::ForEachAttribute(netlink::AttributesAfter(message.Payload, sizeof(ifaddrmsg)),
-                                  [&address](std::uint16_t attribute, TBytes data) {
-                                      if (attribute == IFA_LOCAL && data.size() >= 4) {
-                                          address.Local = netlink::U32(data);
-                                          address.HasLocal = true;
-                                      } else if (attribute == IFA_ADDRESS && data.size() >= 4) {
-                                          address.Address = netlink::U32(data);
-                                          address.HasAddress = true;
-                                      }
-                                  });
-        if (address.HasLocal || address.HasAddress) {
-            addresses.push_back(address);
+        if (const auto address = netlink::ParseIpv4Address(message)) {
+            addresses.push_back(*address);
         }
     };
     return FSocket.Dump(RTM_GETADDR, AF_INET, sizeof(ifaddrmsg), visit,
@@ -226,7 +196,7 @@ int TNetlinkIpHelper::ReadAddresses(std::vector<TAddress>& addresses) {
 int TNetlinkIpHelper::ReadAdapters() {
     FAdapters.clear();
     std::vector<TLink> links;
-    std::vector<TAddress> addresses;
+    std::vector<netlink::TIpv4Address> addresses;
     int err = ReadLinks(links);
     if (err == 0) {
         err = ReadAddresses(addresses);
@@ -254,19 +224,18 @@ int TNetlinkIpHelper::ReadAdapters() {
                        : link.Type == ARPHRD_PPP ? MibIfTypePpp
                                                  : MibIfTypeOther;
 
-        const auto address =
-            std::find_if(addresses.begin(), addresses.end(),
-                         [&link](const TAddress& a) { return a.Index == link.Index; });
+        const auto address = std::find_if(addresses.begin(), addresses.end(),
+                                          [&link](const auto& a) { return a.Index == link.Index; });
         std::uint32_t local = 0;
         std::uint32_t mask = 0;
         std::uint32_t peer = 0;
         // An interface that is down carries no traffic: shown without an address, as Windows
         // shows an adapter that lost its link.
         if (address != addresses.end() && (link.Flags & IFF_UP) != 0) {
-            local = address->HasLocal ? address->Local : address->Address;
+            local = address->Local.value_or(address->Address.value_or(0));
             mask = MaskOf(address->PrefixLength);
-            if (address->HasLocal && address->HasAddress && address->Address != address->Local) {
-                peer = address->Address; // the far end of a point-to-point link
+            if (address->Local && address->Address && *address->Address != *address->Local) {
+                peer = *address->Address; // the far end of a point-to-point link
             }
         }
         DottedInto(local, adapter.IpAddressList.IpAddress.String);

@@ -62,7 +62,6 @@ public:
 
 private:
     struct TLink;
-    struct TAddress;
 
     DWORD Fail(DWORD code);
     // Adds or deletes the route of a row: `header` with the row's prefix length, then the row's
@@ -76,7 +75,7 @@ private:
     // The adapter rows (without their links to each other) into FAdapters.
     int ReadAdapters();
     int ReadLinks(std::vector<TLink>& links);
-    int ReadAddresses(std::vector<TAddress>& addresses);
+    int ReadAddresses(std::vector<netlink::TIpv4Address>& addresses);
 
     netlink::TSocket FSocket;
     netlink::TSocket FNotifications{RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE};

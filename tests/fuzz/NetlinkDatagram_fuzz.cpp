@@ -59,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(message.Header.nlmsg_type == RTM_NEWROUTE);
             Check(route->PrefixLength <= 32);
         }
+        if (const auto address = netlink::ParseIpv4Address(message)) {
+            Check(message.Header.nlmsg_type == RTM_NEWADDR);
+            Check(address->PrefixLength <= 32 && (address->Local || address->Address));
+        }
     }
     // Whatever follows the last message read is too short or malformed to be one.
     if (offset < size && size - offset >= sizeof(nlmsghdr)) {
