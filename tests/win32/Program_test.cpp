@@ -125,10 +125,7 @@ HWND FindChild(HWND parent, const char* className, const char* text = nullptr) {
 // The text of another process's window, through the window itself.
 std::string WindowText(HWND window) {
     DWORD_PTR length = 0;
-    if (::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length) ==
-        0) {
-        return {};
-    }
+    ::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
     std::string text(length + 1, '\0');
     DWORD_PTR copied = 0;
     ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
