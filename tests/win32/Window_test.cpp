@@ -383,7 +383,7 @@ TEST_F(Win32Window, LogIsEmptiedByTheLineThatPassesOneThousandOnTheRealEdit) {
     EXPECT_NE(Log().find(" after\r\n"), std::string::npos);
 }
 
-TEST_F(Win32Window, ALogLineAfterTypedTextStartsALineOfItsOwn) {
+TEST_F(Win32Window, ALogLineAfterTypedTextStartsALineOfItsOwnAndLongLinesCountAsTheirPieces) {
     Open();
     HWND memo = Control(TControlId::Memo1);
     Form->LogLine("first");
@@ -395,6 +395,11 @@ TEST_F(Win32Window, ALogLineAfterTypedTextStartsALineOfItsOwn) {
     EXPECT_NE(log.find("\r\ntyped\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 8), "second\r\n");
     EXPECT_EQ(Form->Memo1->LineCount(), 3);
+
+    // A line wider than the log wraps: each piece counts.
+    Form->LogLine(std::string(600, 'w') + " " + std::string(600, 'v'));
+    EXPECT_GT(Form->Memo1->LineCount(), 5);
+    EXPECT_EQ(Form->Memo1->LineCount(), ::SendMessageA(memo, EM_GETLINECOUNT, 0, 0) - 1);
 }
 
 TEST_F(Win32Window, AMoveAfterTheIconShowedTheWindowAgainIsWrittenAtTheEnd) {
@@ -406,14 +411,6 @@ TEST_F(Win32Window, AMoveAfterTheIconShowedTheWindowAgainIsWrittenAtTheEnd) {
     Pump();
     Close(); // the end of the run
     EXPECT_EQ(StoredText("NormPos"), "60,70,760,470");
-}
-
-TEST_F(Win32Window, LongLinesCountAsTheirWrappedPieces) {
-    Open();
-    Form->LogLine(std::string(600, 'w') + " " + std::string(600, 'v'));
-    EXPECT_GT(Form->Memo1->LineCount(), 2);
-    EXPECT_EQ(Form->Memo1->LineCount(),
-              ::SendMessageA(Control(TControlId::Memo1), EM_GETLINECOUNT, 0, 0) - 1);
 }
 
 TEST_F(Win32Window, CloseBoxHidesToTheTrayAndTheIconRestores) {
