@@ -10,6 +10,7 @@
 #include "app/brindlecove1.h"
 #include "app/win32/Win32System.h"
 #include "common/win32/Handles.h"
+#include "routing/IPv4Text.h"
 #include "routing/LocalRouteList.h"
 #include "tests/platform/TempFolder.h"
 
@@ -62,11 +63,6 @@ const std::vector<std::string> PersistentValues = {"0.0.0.0,0.0.0.0,192.168.1.1,
                                                    "0.0.0.0,0.0.0.0,10.2.0.1,30",
                                                    "10.5.0.0,255.255.0.0,192.168.1.1,1"};
 
-std::string Dotted(ULONG address) {
-    return std::to_string(address & 0xFF) + "." + std::to_string(address >> 8 & 0xFF) + "." +
-           std::to_string(address >> 16 & 0xFF) + "." + std::to_string(address >> 24);
-}
-
 bool VistaOrLater() {
     ::OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
@@ -90,8 +86,8 @@ std::set<std::string> BuiltRows(std::string_view list = BuiltInLocalRoutesText()
     for (const std::string& line : SplitLines(list)) {
         const TRouteLine route = ParseRouteLine(line, [](const std::string&) {});
         if (route.Kind == TRouteLineKind::Route) {
-            rows.insert(Row(Dotted(::inet_addr(route.Network.c_str())),
-                            Dotted(::inet_addr(route.Mask.c_str())), "10.1.0.1", 7, 2 + add));
+            rows.insert(Row(IntToIP(::inet_addr(route.Network.c_str())),
+                            IntToIP(::inet_addr(route.Mask.c_str())), "10.1.0.1", 7, 2 + add));
         }
     }
     return rows;
@@ -177,7 +173,7 @@ protected:
 
     // Writes the IP Helper scenario (the adapters, the old table and `extra`) and starts the
     // program; answers once its window is there.
-    void Start(const std::string& extra = "") {
+    void Start(const std::string& extra) {
         std::string scenario = Adapters + extra;
         for (const std::string& row : OldRows) {
             scenario += row + "\n";
