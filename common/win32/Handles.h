@@ -58,6 +58,14 @@ private:
     THandle FHandle{};
 };
 
+// A handle type whose null value is none, closed by one function.
+template <class THandleType, auto CloseFunction>
+struct TClosedBy {
+    using THandle = THandleType;
+    static bool Valid(THandle handle) { return handle != nullptr; }
+    static void Close(THandle handle) { CloseFunction(handle); }
+};
+
 struct TKernelHandleTraits {
     using THandle = HANDLE;
     static bool Valid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
@@ -65,56 +73,24 @@ struct TKernelHandleTraits {
 };
 using TKernelHandle = TScopedHandle<TKernelHandleTraits>;
 
-struct TRegistryKeyTraits {
-    using THandle = HKEY;
-    static bool Valid(HKEY key) { return key != nullptr; }
-    static void Close(HKEY key) { ::RegCloseKey(key); }
-};
-using TRegistryKey = TScopedHandle<TRegistryKeyTraits>;
+using TRegistryKey = TScopedHandle<TClosedBy<HKEY, &::RegCloseKey>>;
 
 // A window destroys its children with it: an owner of a child may find its window gone already.
-struct TWindowTraits {
-    using THandle = HWND;
-    static bool Valid(HWND window) { return window != nullptr; }
-    static void Close(HWND window) {
-        if (::IsWindow(window) != FALSE) {
-            ::DestroyWindow(window);
-        }
+inline void DestroyIfWindow(HWND window) {
+    if (::IsWindow(window) != FALSE) {
+        ::DestroyWindow(window);
     }
-};
-using TWindowHandle = TScopedHandle<TWindowTraits>;
+}
+using TWindowHandle = TScopedHandle<TClosedBy<HWND, &DestroyIfWindow>>;
 
 template <class TObject>
-struct TGdiObjectTraits {
-    using THandle = TObject;
-    static bool Valid(TObject object) { return object != nullptr; }
-    static void Close(TObject object) { ::DeleteObject(object); }
-};
-template <class TObject>
-using TGdiObject = TScopedHandle<TGdiObjectTraits<TObject>>;
+using TGdiObject = TScopedHandle<TClosedBy<TObject, &::DeleteObject>>;
 using TFontHandle = TGdiObject<HFONT>;
 using TBitmapHandle = TGdiObject<HBITMAP>;
 
-struct TMenuTraits {
-    using THandle = HMENU;
-    static bool Valid(HMENU menu) { return menu != nullptr; }
-    static void Close(HMENU menu) { ::DestroyMenu(menu); }
-};
-using TMenuHandle = TScopedHandle<TMenuTraits>;
-
-struct TIconTraits {
-    using THandle = HICON;
-    static bool Valid(HICON icon) { return icon != nullptr; }
-    static void Close(HICON icon) { ::DestroyIcon(icon); }
-};
-using TIconHandle = TScopedHandle<TIconTraits>;
-
-struct TMemoryDCTraits {
-    using THandle = HDC;
-    static bool Valid(HDC dc) { return dc != nullptr; }
-    static void Close(HDC dc) { ::DeleteDC(dc); }
-};
-using TMemoryDC = TScopedHandle<TMemoryDCTraits>;
+using TMenuHandle = TScopedHandle<TClosedBy<HMENU, &::DestroyMenu>>;
+using TIconHandle = TScopedHandle<TClosedBy<HICON, &::DestroyIcon>>;
+using TMemoryDC = TScopedHandle<TClosedBy<HDC, &::DeleteDC>>;
 
 // The device context of a window, or of the whole screen for no window, released with the window
 // it came from.

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -38,10 +40,6 @@ std::string ScenarioPath() {
     char path[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableA("BRINDLECOVE_IPHLPAPI_STANDIN", path, sizeof path);
     return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
-}
-
-std::string TablePath() {
-    return ScenarioPath() + ".table";
 }
 
 std::vector<TLine> ReadLines(const std::string& path) {
@@ -81,14 +79,6 @@ void WriteText(const std::string& path, const std::string& text) {
     const std::string part = path + ".part";
     std::ofstream(part, std::ios::trunc | std::ios::binary) << text;
     MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
-
-void WriteLines(const std::string& path, const std::vector<TLine>& lines) {
-    std::string text;
-    for (const TLine& line : lines) {
-        text += Text(line);
-    }
-    WriteText(path, text);
 }
 
 std::string Field(const TLine& line, std::size_t index) {
@@ -155,11 +145,9 @@ auto Key(const bc::MIB_IPFORWARDROW& row) {
                       HostOrder(row.dwForwardNextHop), row.dwForwardIfIndex);
 }
 
-// The routing table of this process, ordered as an ordered GetIpForwardTable lists it, each row
-// with its line of the table file.
+// The routing table of this process, ordered as an ordered GetIpForwardTable lists it.
 struct TTable {
     std::vector<bc::MIB_IPFORWARDROW> Rows;
-    std::vector<std::string> Texts;
 
     auto Find(const bc::MIB_IPFORWARDROW& row) {
         return std::lower_bound(Rows.begin(), Rows.end(), row,
@@ -169,82 +157,79 @@ struct TTable {
         const auto at = Find(row);
         return at != Rows.end() && Key(*at) == Key(row);
     }
-    void Add(const bc::MIB_IPFORWARDROW& row) {
-        const auto at = Find(row);
-        Texts.insert(Texts.begin() + (at - Rows.begin()), Text(RowLine(row)));
-        Rows.insert(at, row);
-    }
-    void Remove(std::size_t index) {
-        Rows.erase(Rows.begin() + static_cast<std::ptrdiff_t>(index));
-        Texts.erase(Texts.begin() + static_cast<std::ptrdiff_t>(index));
-    }
+    void Add(const bc::MIB_IPFORWARDROW& row) { Rows.insert(Find(row), row); }
 
     void Write() const {
         std::string text;
-        for (const std::string& line : Texts) {
-            text += line;
+        for (const bc::MIB_IPFORWARDROW& row : Rows) {
+            text += Text(RowLine(row));
         }
-        WriteText(TablePath(), text);
+        WriteText(ScenarioPath() + ".table", text);
     }
 };
 
-// The table, made from the scenario's routes at the first call; then the one-shot changes of the
-// scenario applied (and taken out of it).
-TTable& Routes(std::vector<TLine>& scenario) {
-    static TTable table;
-    static bool made = false;
-    bool changed = !made;
-    if (!made) {
-        made = true;
-        for (const TLine& line : scenario) {
-            if (line.Kind == "route") {
-                table.Add(ParseRow(line));
-            }
-        }
-    }
-    const auto drop = std::find_if(scenario.begin(), scenario.end(),
-                                   [](const TLine& line) { return line.Kind == "drop"; });
-    if (drop != scenario.end()) {
-        for (std::size_t i = table.Rows.size(); i-- > 0;) {
-            if (table.Rows[i].dwForwardIfIndex == Number(Field(*drop, 0))) {
-                table.Remove(i);
-            }
-        }
-        scenario.erase(drop);
-        WriteLines(ScenarioPath(), scenario);
-        changed = true;
-    }
-    if (changed) {
-        table.Write();
-    }
-    return table;
-}
-
-bool Has(const std::vector<TLine>& scenario, const char* kind) {
-    return std::any_of(scenario.begin(), scenario.end(),
-                       [&](const TLine& line) { return line.Kind == kind; });
-}
-
-// A change refused by the scenario: access denied to all, or a code for one destination.
-bc::DWORD ScriptedRefusal(const std::vector<TLine>& scenario, const bc::MIB_IPFORWARDROW& row) {
-    if (Has(scenario, "deny")) {
-        return bc::winerror::AccessDenied;
-    }
+// The first line of a kind that `match` accepts; nullptr for none.
+const TLine* FindLine(const std::vector<TLine>& scenario, const char* kind,
+                      const std::function<bool(const TLine&)>& match = nullptr) {
     for (const TLine& line : scenario) {
-        if (line.Kind == "fail" && Address(Field(line, 0)) == row.dwForwardDest) {
-            return Number(Field(line, 1));
-        }
-    }
-    return bc::winerror::Success;
-}
-
-const TLine* AdapterOf(const std::vector<TLine>& scenario, bc::DWORD index) {
-    for (const TLine& line : scenario) {
-        if (line.Kind == "adapter" && Number(Field(line, 0)) == index) {
+        if (line.Kind == kind && (!match || match(line))) {
             return &line;
         }
     }
     return nullptr;
+}
+
+// Takes the first line of a kind out of the scenario, and out of its file: a change that happens
+// once.
+std::optional<TLine> TakeOnce(std::vector<TLine>& scenario, const char* kind) {
+    const TLine* found = FindLine(scenario, kind);
+    if (found == nullptr) {
+        return std::nullopt;
+    }
+    const TLine line = *found;
+    scenario.erase(scenario.begin() + (found - scenario.data()));
+    std::string text;
+    for (const TLine& rest : scenario) {
+        text += Text(rest);
+    }
+    WriteText(ScenarioPath(), text);
+    return line;
+}
+
+// The table, made from the scenario's routes at the first call; then a link drop of the scenario
+// applied.
+TTable& Routes(std::vector<TLine>& scenario) {
+    static std::optional<TTable> table;
+    bool changed = !table;
+    if (!table) {
+        table.emplace();
+        for (const TLine& line : scenario) {
+            if (line.Kind == "route") {
+                table->Add(ParseRow(line));
+            }
+        }
+    }
+    if (const std::optional<TLine> drop = TakeOnce(scenario, "drop")) {
+        std::erase_if(table->Rows, [&](const bc::MIB_IPFORWARDROW& row) {
+            return row.dwForwardIfIndex == Number(Field(*drop, 0));
+        });
+        changed = true;
+    }
+    if (changed) {
+        table->Write();
+    }
+    return *table;
+}
+
+// A change refused by the scenario: access denied to all, or a code for one destination.
+bc::DWORD ScriptedRefusal(const std::vector<TLine>& scenario, const bc::MIB_IPFORWARDROW& row) {
+    if (FindLine(scenario, "deny") != nullptr) {
+        return bc::winerror::AccessDenied;
+    }
+    const TLine* fail = FindLine(scenario, "fail", [&](const TLine& line) {
+        return Address(Field(line, 0)) == row.dwForwardDest;
+    });
+    return fail != nullptr ? Number(Field(*fail, 1)) : bc::winerror::Success;
 }
 
 // A subnet mask: ones from the top, then zeros.
@@ -308,17 +293,13 @@ STANDIN_EXPORT bc::DWORD WINAPI GetIpForwardTable(bc::MIB_IPFORWARDTABLE* table,
     if (table == nullptr || *size < needed) {
         *size = needed;
         // Other programs change the table at any time, also between a size query and the fetch.
-        const auto grow = std::find_if(scenario.begin(), scenario.end(),
-                                       [](const TLine& line) { return line.Kind == "grow"; });
-        if (grow != scenario.end()) {
+        if (const std::optional<TLine> grow = TakeOnce(scenario, "grow")) {
             for (bc::DWORD i = 0; i < Number(Field(*grow, 0)); ++i) {
                 routes.Add(ParseRow({"route",
                                      {"10.99." + std::to_string(i) + ".0", "255.255.255.0",
                                       "0.0.0.0", "99", "3", "2", "1"}}));
             }
             routes.Write();
-            scenario.erase(grow);
-            WriteLines(ScenarioPath(), scenario);
         }
         return bc::winerror::InsufficientBuffer;
     }
@@ -327,51 +308,61 @@ STANDIN_EXPORT bc::DWORD WINAPI GetIpForwardTable(bc::MIB_IPFORWARDTABLE* table,
     return bc::winerror::Success;
 }
 
-STANDIN_EXPORT bc::DWORD WINAPI CreateIpForwardEntry(const bc::MIB_IPFORWARDROW* row) {
+// A change of the table: refused as the scenario says, or made by `change`, which answers its
+// code; the table is written after one that succeeds.
+template <class TChange>
+bc::DWORD ChangeTable(const bc::MIB_IPFORWARDROW& row, TChange change) {
     std::vector<TLine> scenario = ReadLines(ScenarioPath());
     TTable& routes = Routes(scenario);
-    if (const bc::DWORD refused = ScriptedRefusal(scenario, *row)) {
+    if (const bc::DWORD refused = ScriptedRefusal(scenario, row)) {
         return refused;
     }
-    // Windows: routes are added by network management only.
-    if (row->dwForwardProto != bc::MibIpProtoNetMgmt) {
-        return bc::winerror::InvalidParameter;
+    const bc::DWORD result = change(scenario, routes);
+    if (result == bc::winerror::Success) {
+        routes.Write();
     }
-    // Windows: the mask must be a subnet mask.
-    if (!IsSubnetMask(row->dwForwardMask)) {
-        return bc::winerror::InvalidParameter;
-    }
-    // Windows: the interface must exist, and the next hop must lie on its network.
-    const TLine* adapter = AdapterOf(scenario, row->dwForwardIfIndex);
-    if (adapter == nullptr) {
-        return bc::winerror::InvalidParameter;
-    }
-    const bc::DWORD mask = Address(Field(*adapter, 3));
-    if ((row->dwForwardNextHop & mask) != (Address(Field(*adapter, 2)) & mask)) {
-        return bc::winerror::InvalidParameter;
-    }
-    // Windows: a route with the same destination, mask, next hop and interface exists already.
-    if (routes.Has(*row)) {
-        return bc::winerror::ObjectAlreadyExists;
-    }
-    routes.Add(*row);
-    routes.Write();
-    return bc::winerror::Success;
+    return result;
+}
+
+STANDIN_EXPORT bc::DWORD WINAPI CreateIpForwardEntry(const bc::MIB_IPFORWARDROW* row) {
+    return ChangeTable(*row, [row](const std::vector<TLine>& scenario, TTable& routes) {
+        // Windows: routes are added by network management only.
+        if (row->dwForwardProto != bc::MibIpProtoNetMgmt) {
+            return bc::winerror::InvalidParameter;
+        }
+        // Windows: the mask must be a subnet mask.
+        if (!IsSubnetMask(row->dwForwardMask)) {
+            return bc::winerror::InvalidParameter;
+        }
+        // Windows: the interface must exist, and the next hop must lie on its network.
+        const TLine* adapter = FindLine(scenario, "adapter", [&](const TLine& line) {
+            return Number(Field(line, 0)) == row->dwForwardIfIndex;
+        });
+        if (adapter == nullptr) {
+            return bc::winerror::InvalidParameter;
+        }
+        const bc::DWORD mask = Address(Field(*adapter, 3));
+        if ((row->dwForwardNextHop & mask) != (Address(Field(*adapter, 2)) & mask)) {
+            return bc::winerror::InvalidParameter;
+        }
+        // Windows: a route with the same destination, mask, next hop and interface exists already.
+        if (routes.Has(*row)) {
+            return bc::winerror::ObjectAlreadyExists;
+        }
+        routes.Add(*row);
+        return bc::winerror::Success;
+    });
 }
 
 STANDIN_EXPORT bc::DWORD WINAPI DeleteIpForwardEntry(const bc::MIB_IPFORWARDROW* row) {
-    std::vector<TLine> scenario = ReadLines(ScenarioPath());
-    TTable& routes = Routes(scenario);
-    if (const bc::DWORD refused = ScriptedRefusal(scenario, *row)) {
-        return refused;
-    }
-    // Windows: a route with that destination, mask, next hop and interface must be there.
-    if (!routes.Has(*row)) {
-        return bc::winerror::NotFound;
-    }
-    routes.Remove(static_cast<std::size_t>(routes.Find(*row) - routes.Rows.begin()));
-    routes.Write();
-    return bc::winerror::Success;
+    return ChangeTable(*row, [row](const std::vector<TLine>&, TTable& routes) {
+        // Windows: a route with that destination, mask, next hop and interface must be there.
+        if (!routes.Has(*row)) {
+            return bc::winerror::NotFound;
+        }
+        routes.Rows.erase(routes.Find(*row));
+        return bc::winerror::Success;
+    });
 }
 
 STANDIN_EXPORT bc::DWORD WINAPI GetBestInterface(bc::DWORD destination, bc::DWORD* index) {
