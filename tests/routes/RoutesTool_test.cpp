@@ -104,7 +104,6 @@ TEST(RoutesCompile, AListWrittenToAFileRoutesTheCountrysSpaceExactlyOnce) {
     const TCheckReport report = CheckRouteList(text, allocations.Ranges);
     EXPECT_GT(report.Inside, 400u) << "the cut data holds hundreds of networks";
     EXPECT_EQ(Rows(text).size(), report.Inside) << "every row routes, inside; the old list is gone";
-    EXPECT_THAT(text, HasSubstr("# " + std::to_string(report.Inside) + " networks, "));
     EXPECT_THAT(report.Duplicates, IsEmpty());
     EXPECT_THAT(report.Covered, IsEmpty());
     EXPECT_EQ(report.CoveredAddresses, report.AllocatedAddresses);
