@@ -1,6 +1,6 @@
 // A delegation file of any bytes: read or refused with its name, never more records than it
-// holds; every ipv4 record's range inside the address space, its CIDR blocks aligned and covering
-// it exactly, and the merged ranges sorted, apart and covering every record.
+// holds; every ipv4 record's range inside the address space, its CIDR blocks aligned, covering
+// it exactly and fewest, and the merged ranges sorted, apart and covering every record.
 #include "tools/routes/Cidr.h"
 #include "tools/routes/Delegation.h"
 
@@ -21,10 +21,16 @@ void Require(bool condition) {
     }
 }
 
+// The blocks are aligned, cover the range exactly, and are the fewest: no two neighbours are the
+// halves of one wider block.
 void CheckBlocks(const TAddressRange& range) {
     std::uint64_t next = range.First;
+    const TCidrBlock* previous = nullptr;
     for (const TCidrBlock& block : SplitIntoBlocks(range)) {
         Require(block.Network == next && block.Network % block.Size() == 0);
+        Require(previous == nullptr || previous->Prefix != block.Prefix ||
+                previous->Network % (2 * previous->Size()) != 0);
+        previous = &block;
         next += block.Size();
     }
     Require(next == range.End());

@@ -1,14 +1,11 @@
 // brindlecove-routes through its command line (in process): compiling delegation data with known
-// answers, the compiled list read back by the program's own loader, the check of the built-in
-// list, and faulty input.
-#include "app/LocalRouteFile.h"
+// answers, the compiled list read back as the program reads it, the check of the built-in list,
+// and faulty input.
 #include "routing/LocalRouteList.h"
-#include "testing/FakeSystem.h"
 #include "tests/platform/TempFolder.h"
 #include "tools/routes/RouteCheck.h"
 #include "tools/routes/RoutesTool.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
@@ -41,45 +38,35 @@ struct TRun {
 };
 
 TRun RunTool(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.Status = RunRoutesTool(args, out, err);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
+    std::ostringstream out, err;
+    const int status = RunRoutesTool(args, out, err);
+    return {status, out.str(), err.str()};
 }
 
 // The network,mask lines of a list, without its comments.
 std::vector<std::string> Rows(const std::string& list) {
-    std::vector<std::string> rows;
-    for (const std::string& line : SplitLines(list)) {
-        if (!line.starts_with("#")) {
-            rows.push_back(line);
-        }
-    }
+    std::vector<std::string> rows = SplitLines(list);
+    std::erase_if(rows, [](const std::string& line) { return line.starts_with("#"); });
     return rows;
 }
-
-const std::string Header = "2|afrinic|20230323|9|00000000|20230323|00000\n"
-                           "afrinic|*|ipv4|*|7|summary\n";
 
 TEST(RoutesCompile, JoinsAdjacentRecordsSplitsOddCountsAndTakesOnlyTheCountrysHeldSpace) {
     TempFolder folder;
     WriteFile(folder / "delegated",
-              Header +
-                  // Two adjacent /24s and an overlapping repeat: one /23.
-                  "afrinic|ZA|ipv4|196.4.0.0|256|19920101|allocated|A\n"
-                  "afrinic|ZA|ipv4|196.4.1.0|256|19920101|assigned|B\n"
-                  "afrinic|ZA|ipv4|196.4.1.0|256|19920101|assigned|B\n"
-                  // 768 addresses from an odd /24 boundary: a /24, then an aligned /23.
-                  "afrinic|ZA|ipv4|10.1.1.0|768|20100101|allocated|C\n"
-                  // Another country, space not held, and other types: left out.
-                  "afrinic|NA|ipv4|196.4.2.0|256|19920101|allocated|D\n"
-                  "afrinic|ZA|ipv4|196.4.3.0|256||available|\n"
-                  "afrinic|ZA|ipv4|196.4.4.0|256||reserved|\n"
-                  "afrinic|ZA|asn|1228|1|19910301|allocated|E\n"
-                  "afrinic|ZA|ipv6|2001:4200::|32|20051021|allocated|F\n");
+              "2|afrinic|20230323|9|00000000|20230323|00000\n"
+              "afrinic|*|ipv4|*|7|summary\n"
+              // Two adjacent /24s and an overlapping repeat: one /23.
+              "afrinic|ZA|ipv4|196.4.0.0|256|19920101|allocated|A\n"
+              "afrinic|ZA|ipv4|196.4.1.0|256|19920101|assigned|B\n"
+              "afrinic|ZA|ipv4|196.4.1.0|256|19920101|assigned|B\n"
+              // 768 addresses from an odd /24 boundary: a /24, then an aligned /23.
+              "afrinic|ZA|ipv4|10.1.1.0|768|20100101|allocated|C\n"
+              // Another country, space not held, and other types: left out.
+              "afrinic|NA|ipv4|196.4.2.0|256|19920101|allocated|D\n"
+              "afrinic|ZA|ipv4|196.4.3.0|256||available|\n"
+              "afrinic|ZA|ipv4|196.4.4.0|256||reserved|\n"
+              "afrinic|ZA|asn|1228|1|19910301|allocated|E\n"
+              "afrinic|ZA|ipv6|2001:4200::|32|20051021|allocated|F\n");
 
     const TRun run = RunTool({"compile", "--country", "za", folder / "delegated"});
     EXPECT_EQ(run.Status, ExitOk) << run.Err;
@@ -90,11 +77,8 @@ TEST(RoutesCompile, JoinsAdjacentRecordsSplitsOddCountsAndTakesOnlyTheCountrysHe
                                HasSubstr("# 3 networks, 1280 addresses\n")));
 
     // A second country and a second file; CR LF line ends read the same.
-    std::string crlf = Header.substr(0, Header.find('|', 16)) +
-                       "|1|00000000|20230323|00000\r\n"
-                       "afrinic|NA|ipv4|196.4.3.0|256|19920101|allocated|G\r\n";
-    crlf.replace(crlf.find('\n'), 1, "\r\n");
-    WriteFile(folder / "crlf", crlf);
+    WriteFile(folder / "crlf", "2|afrinic|20230323|1|00000000|20230323|00000\r\n"
+                               "afrinic|NA|ipv4|196.4.3.0|256|19920101|allocated|G\r\n");
     const TRun both = RunTool(
         {"compile", "--country=ZA", "--country", "NA", folder / "delegated", folder / "crlf"});
     EXPECT_EQ(both.Status, ExitOk) << both.Err;
@@ -103,7 +87,7 @@ TEST(RoutesCompile, JoinsAdjacentRecordsSplitsOddCountsAndTakesOnlyTheCountrysHe
     EXPECT_THAT(both.Out, HasSubstr("of NA ZA"));
 }
 
-TEST(RoutesCompile, AListWrittenToAFileLoadsInTheProgramAsTheCountrysSpaceAndNothingElse) {
+TEST(RoutesCompile, AListWrittenToAFileRoutesTheCountrysSpaceExactlyOnce) {
     TempFolder folder;
     const std::string list = folder / "localroutes.dat";
     WriteFile(list, "the old list\n");
@@ -112,138 +96,99 @@ TEST(RoutesCompile, AListWrittenToAFileLoadsInTheProgramAsTheCountrysSpaceAndNot
     EXPECT_THAT(run.Out, IsEmpty());
     EXPECT_FALSE(std::filesystem::exists(list + ".new"));
 
-    // The program's loader and line reader: every row is a route, none is logged as bad.
-    testing::TFakeSystem system;
-    system.Files[system.Folder + LocalRoutesFileName] = ReadFile(list);
-    TLocalRouteList loaded;
-    ASSERT_TRUE(LoadLocalRouteFile(system, loaded).Replaced);
-    std::vector<std::string> logged;
-    std::size_t routes = 0;
-    for (const std::string& line : loaded.Lines()) {
-        const TRouteLine pair =
-            ParseRouteLine(line, [&](const std::string& text) { logged.push_back(text); });
-        routes += pair.Kind == TRouteLineKind::Route ? 1 : 0;
-    }
-    EXPECT_THAT(logged, IsEmpty());
-    EXPECT_GT(routes, 400u) << "the cut data holds hundreds of networks";
-    EXPECT_THAT(ReadFile(list), HasSubstr("# " + std::to_string(routes) + " networks, "));
-
-    // Held against the same data, the routes cover the country's space exactly, once, with no
-    // two rows that one row could replace.
+    // Read as the program reads a list, held against the same data: every row is a route (none
+    // bad), and the routes cover the country's space exactly, once.
+    const std::string text = ReadFile(list);
     TAllocations allocations;
     ASSERT_THAT(ReadAllocations({CutFile}, {"ZA"}, allocations), IsEmpty());
-    const TCheckReport report = CheckRouteList(ReadFile(list), allocations.Ranges);
-    EXPECT_EQ(report.Inside, routes);
-    EXPECT_THAT(report.Outside, IsEmpty());
+    const TCheckReport report = CheckRouteList(text, allocations.Ranges);
+    EXPECT_GT(report.Inside, 400u) << "the cut data holds hundreds of networks";
+    EXPECT_EQ(Rows(text).size(), report.Inside) << "every row routes, inside; the old list is gone";
     EXPECT_THAT(report.Duplicates, IsEmpty());
     EXPECT_THAT(report.Covered, IsEmpty());
     EXPECT_EQ(report.CoveredAddresses, report.AllocatedAddresses);
-    std::vector<TAddressRange> rows;
-    for (const std::string& row : Rows(ReadFile(list))) {
-        const std::size_t comma = row.find(',');
-        const std::uint32_t network = *ParseDottedQuad(row.substr(0, comma));
-        rows.push_back(
-            {network,
-             TCidrBlock{network, *PrefixOfMask(*ParseDottedQuad(row.substr(comma + 1)))}.Size()});
-    }
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        const TAddressRange& a = rows[i - 1];
-        const TAddressRange& b = rows[i];
-        const bool joinable =
-            a.End() == b.First && a.Count == b.Count && a.First % (2 * a.Count) == 0;
-        EXPECT_FALSE(joinable) << FormatAddress(a.First) << " and " << FormatAddress(b.First);
-    }
 }
 
-// The rows of the built-in list kept from its first composition, which lie outside the
-// allocations: the first six and the last five.
-const std::vector<std::size_t> KeptRowsOutside{1, 2, 3, 4, 5, 6, 874, 875, 876, 877, 878};
-
-void ExpectOnlyTheKeptRowsOutside(const TRun& run, const std::string& file) {
+// Only the rows kept from the built-in list's first composition lie outside the allocations: the
+// first six and the last five.
+void ExpectOnlyTheKeptRowsOutside(const std::string& file) {
+    const TRun run = RunTool({"check", "--builtin", "--country", "ZA", file});
     EXPECT_EQ(run.Status, ExitBadData) << "rows lie outside, so the check fails";
     EXPECT_THAT(run.Err, IsEmpty());
+    EXPECT_THAT(run.Out,
+                AllOf(HasSubstr("Inside the allocations: 867 rows\nOutside: 11 rows\n"),
+                      HasSubstr("  row 1: 106.152.0,255.255.255.0 (106.152.0.0/24) lies "
+                                "wholly outside\n"),
+                      HasSubstr("Duplicates: 1 row\n"
+                                "  row 130: 168.210.0.0,255.255.0.0 repeats row 124\n"
+                                "Within other rows: 2 rows\n"
+                                "  row 171: 168.210.250.80,255.255.255.254 lies within row 124\n"
+                                "  row 172: 168.210.131.20,255.255.255.255 lies within row 124\n"
+                                "Bad pairs: 0 rows\n")));
     TAllocations allocations;
     ASSERT_THAT(ReadAllocations({file}, {"ZA"}, allocations), IsEmpty());
-    const TCheckReport report = CheckRouteList(BuiltInLocalRoutesText(), allocations.Ranges);
     std::vector<std::size_t> outside;
-    for (const TListRow& row : report.Outside) {
+    for (const TListRow& row :
+         CheckRouteList(BuiltInLocalRoutesText(), allocations.Ranges).Outside) {
         outside.push_back(row.Row);
     }
-    EXPECT_EQ(outside, KeptRowsOutside);
-    EXPECT_EQ(report.Inside, 878u - KeptRowsOutside.size());
-    EXPECT_THAT(report.Bad, IsEmpty());
-    ASSERT_EQ(report.Duplicates.size(), 1u);
-    EXPECT_EQ(report.Duplicates[0].Row, 130u);
-    EXPECT_EQ(report.Duplicates[0].OtherRow, 124u);
-    ASSERT_EQ(report.Covered.size(), 2u);
-    EXPECT_EQ(report.Covered[0].Row, 171u);
-    EXPECT_EQ(report.Covered[1].Row, 172u);
-    EXPECT_THAT(run.Out, AllOf(HasSubstr("Inside the allocations: 867 rows\n"),
-                               HasSubstr("Outside: 11 rows\n"),
-                               HasSubstr("  row 1: 106.152.0,255.255.255.0 (106.152.0.0/24) lies "
-                                         "wholly outside\n"),
-                               HasSubstr("  row 130: 168.210.0.0,255.255.0.0 repeats row 124\n"),
-                               HasSubstr("Bad pairs: 0 rows\n")));
+    EXPECT_THAT(outside, ElementsAre(1, 2, 3, 4, 5, 6, 874, 875, 876, 877, 878));
 }
 
 TEST(RoutesCheck, TheBuiltInListLiesInsideTheAllocationsButForItsKeptRows) {
-    ExpectOnlyTheKeptRowsOutside(RunTool({"check", "--builtin", "--country", "ZA", CutFile}),
-                                 CutFile);
+    ExpectOnlyTheKeptRowsOutside(CutFile);
 }
 
 TEST(RoutesCheck, TheBuiltInListLiesInsideTheWholeDelegationFileButForItsKeptRows) {
     if (!std::filesystem::exists(SharedFile)) {
         GTEST_SKIP() << SharedFile << " is not beside the source tree (only in the team's copy)";
     }
-    ExpectOnlyTheKeptRowsOutside(RunTool({"check", "--builtin", "--country", "ZA", SharedFile}),
-                                 SharedFile);
+    ExpectOnlyTheKeptRowsOutside(SharedFile);
 }
 
 TEST(RoutesCheck, ReportsRowsOutsideRepeatedCoveredAndBadAsTheProgramReadsThem) {
     TempFolder folder;
-    WriteFile(folder / "delegated", "2|ripencc|1|2|0|20230322|+0100\n"
-                                    "ripencc|DE|ipv4|10.0.0.0|65536|20000101|allocated\n"
-                                    "ripencc|FR|ipv4|10.1.0.0|65536|20000101|allocated\n");
-    WriteFile(folder / "list", "# ours\r\n"
-                               "10.0.0.0,255.255.0.0\r\n"
-                               "10.0.4.0,255.255.255.0\r\n"
-                               "10.0.0.0 , 255.255.0.0\r\n"
-                               " #10.0.0.0,255.255.255.0\r\n"
-                               "10.0.0.1,255.0.0.0\r\n"
-                               "10.0.0.0,255.254.0.0\r\n"
-                               "10.0.5.0,255.0.255.0\r\n"
-                               "10.1.0.0,255.255.0.0\r\n"
-                               "10.2.0\r\n");
-    const TRun run = RunTool({"check", "--country", "DE", folder / "list", folder / "delegated"});
+    const std::string list = folder / "list";
+    const std::string delegated = folder / "delegated";
+    WriteFile(delegated, "2|ripencc|1|2|0|20230322|+0100\n"
+                         "ripencc|DE|ipv4|10.0.0.0|65536|20000101|allocated\n"
+                         "ripencc|FR|ipv4|10.1.0.0|65536|20000101|allocated\n");
+    WriteFile(list, "# ours\r\n"
+                    "10.0.0.0,255.255.0.0\r\n"
+                    "10.0.4.0,255.255.255.0\r\n"
+                    "10.0.0.0 , 255.255.0.0\r\n"
+                    " #10.0.0.0,255.255.255.0\r\n"
+                    "10.0.0.1,255.0.0.0\r\n"
+                    "10.0.0.0,255.254.0.0\r\n"
+                    "10.0.5.0,255.0.255.0\r\n"
+                    "10.1.0.0,255.255.0.0\r\n"
+                    "10.2.0\r\n");
+    const TRun run = RunTool({"check", "--country", "DE", list, delegated});
     EXPECT_EQ(run.Status, ExitBadData);
-    EXPECT_EQ(run.Out,
-              "Checking " + folder / "list" +
-                  " against the allocations of DE in:\n"
-                  "  " +
-                  folder / "delegated" +
-                  " (ripencc, 20230322)\n"
-                  "10 lines: 8 network,mask rows, 2 skipped (comments, blank lines, lines "
-                  "without a comma)\n"
-                  "Inside the allocations: 3 rows\n"
-                  "Outside: 2 rows\n"
-                  "  row 7: 10.0.0.0,255.254.0.0 (10.0.0.0/15) lies partly outside: 65536 of "
-                  "131072 addresses\n"
-                  "  row 9: 10.1.0.0,255.255.0.0 (10.1.0.0/16) lies wholly outside\n"
-                  "Duplicates: 1 row\n"
-                  "  row 4: 10.0.0.0 , 255.255.0.0 repeats row 2\n"
-                  "Within other rows: 3 rows\n"
-                  "  row 2: 10.0.0.0,255.255.0.0 lies within row 7\n"
-                  "  row 3: 10.0.4.0,255.255.255.0 lies within row 7\n"
-                  "  row 9: 10.1.0.0,255.255.0.0 lies within row 7\n"
-                  "Bad pairs: 3 rows\n"
-                  "  row 5:  #10.0.0.0,255.255.255.0: not an address\n"
-                  "  row 6: 10.0.0.1,255.0.0.0: Bad IP/Mask: 10.0.0.1,255.0.0.0, IP and "
-                  "MASK = 10.0.0.0\n"
-                  "  row 8: 10.0.5.0,255.0.255.0: the mask has a gap\n"
-                  "Coverage: 65536 of 65536 allocated addresses (100.0%)\n");
+    EXPECT_EQ(run.Out, "Checking " + list + " against the allocations of DE in:\n  " + delegated +
+                           " (ripencc, 20230322)\n"
+                           "10 lines: 8 network,mask rows, 2 skipped (comments, blank lines, "
+                           "lines without a comma)\n"
+                           "Inside the allocations: 3 rows\n"
+                           "Outside: 2 rows\n"
+                           "  row 7: 10.0.0.0,255.254.0.0 (10.0.0.0/15) lies partly outside: "
+                           "65536 of 131072 addresses\n"
+                           "  row 9: 10.1.0.0,255.255.0.0 (10.1.0.0/16) lies wholly outside\n"
+                           "Duplicates: 1 row\n"
+                           "  row 4: 10.0.0.0 , 255.255.0.0 repeats row 2\n"
+                           "Within other rows: 3 rows\n"
+                           "  row 2: 10.0.0.0,255.255.0.0 lies within row 7\n"
+                           "  row 3: 10.0.4.0,255.255.255.0 lies within row 7\n"
+                           "  row 9: 10.1.0.0,255.255.0.0 lies within row 7\n"
+                           "Bad pairs: 3 rows\n"
+                           "  row 5:  #10.0.0.0,255.255.255.0: not an address\n"
+                           "  row 6: 10.0.0.1,255.0.0.0: Bad IP/Mask: 10.0.0.1,255.0.0.0, IP "
+                           "and MASK = 10.0.0.0\n"
+                           "  row 8: 10.0.5.0,255.0.255.0: the mask has a gap\n"
+                           "Coverage: 65536 of 65536 allocated addresses (100.0%)\n");
 
     // Without a country every country's space counts: nothing lies outside.
-    const TRun all = RunTool({"check", folder / "list", folder / "delegated"});
+    const TRun all = RunTool({"check", list, delegated});
     EXPECT_EQ(all.Status, ExitOk) << all.Out;
     EXPECT_THAT(all.Out, HasSubstr("Coverage: 131072 of 131072 allocated addresses (100.0%)"));
 }
@@ -253,6 +198,7 @@ TEST(RoutesCompile, RefusesFaultyDelegationDataNamingTheFileAndLine) {
     TempFolder folder;
     const std::string version = "2|afrinic|20230323|1|00000000|20230323|00000\n";
     const std::string record = "afrinic|ZA|ipv4|196.4.0.0|256|19920101|allocated|A\n";
+    const std::string tooLong = ": the line is longer than 4096 characters";
     const struct {
         std::string Text;
         std::string Message;
@@ -271,7 +217,9 @@ TEST(RoutesCompile, RefusesFaultyDelegationDataNamingTheFileAndLine) {
         {"2|afrinic|20230323|2|00000000|20230323|00000\n" + record,
          ": the version line announces 2 records, the file holds 1 (cut short?)"},
         {std::string("\x1f\x8b\x08\x00", 4) + record, ": the file is gzip-compressed"},
-        {version + record + std::string(5000, 'x') + "\n", ":3: the line is longer than 4096"},
+        {version + record + std::string(5000, 'x') + "\n", ":3" + tooLong},
+        // A line spread over many reads, without an end.
+        {version + std::string(1 << 20, '7'), ":2" + tooLong},
         {"", ": no version line: not a delegation file"},
     };
     for (const auto& faulty : cases) {
@@ -284,36 +232,16 @@ TEST(RoutesCompile, RefusesFaultyDelegationDataNamingTheFileAndLine) {
     }
 }
 
-// A file of one endless line is refused after its first few kilobytes; a file of 100 MB is read
-// through with little memory. Both are made here, not kept in the repository.
-TEST(RoutesCompile, ReadsAHundredMegabyteFileAndRefusesOneEndlessLine) {
+// A file of 100 MB (made here, not kept in the repository) is read through, record by record.
+TEST(RoutesCompile, ReadsAHundredMegabyteFile) {
     TempFolder folder;
-    const std::string endless = folder / "endless";
-    {
-        std::ofstream out(endless, std::ios::binary);
-        const std::string chunk(1 << 20, '7');
-        for (int i = 0; i < 64; ++i) {
-            out << chunk;
-        }
-    }
-    const TRun refused = RunTool({"compile", "--country", "ZA", endless});
-    EXPECT_EQ(refused.Status, ExitBadData);
-    EXPECT_THAT(refused.Err, HasSubstr(endless + ":1: the line is longer than 4096 characters"));
-
     const std::string huge = folder / "huge";
     const std::string other = "ripencc|DE|ipv4|10.0.0.0|256|20000101|allocated|0123456789\n";
-    const std::size_t others = 100'000'000 / other.size();
+    const std::size_t others = 100'000'000 / other.size() + 1;
     {
         std::ofstream out(huge, std::ios::binary);
         out << "2|ripencc|1|" << others + 1 << "|0|20230322|+0100\n";
-        std::string block;
-        for (int i = 0; i < 1000; ++i) {
-            block += other;
-        }
-        for (std::size_t i = 0; i < others / 1000; ++i) {
-            out << block;
-        }
-        for (std::size_t i = 0; i < others % 1000; ++i) {
+        for (std::size_t i = 0; i < others; ++i) {
             out << other;
         }
         out << "ripencc|ZA|ipv4|196.4.0.0|512|20000101|assigned|0123456789\n";
@@ -324,7 +252,7 @@ TEST(RoutesCompile, ReadsAHundredMegabyteFileAndRefusesOneEndlessLine) {
     EXPECT_THAT(Rows(read.Out), ElementsAre("196.4.0.0,255.255.254.0"));
 }
 
-TEST(RoutesCommandLine, AnswersBadUsageWithStatusTwoAndMissingFilesWithOne) {
+TEST(RoutesCommandLine, AnswersBadUsageWithStatusTwoAndFilesItCannotUseWithOne) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {},
              {"translate"},
@@ -349,20 +277,24 @@ TEST(RoutesCommandLine, AnswersBadUsageWithStatusTwoAndMissingFilesWithOne) {
     EXPECT_THAT(help.Out, HasSubstr("brindlecove-routes compile --country CC"));
     EXPECT_EQ(RunTool({"--version"}).Out, "brindlecove-routes 1.01\n");
 
-    const TRun missing = RunTool({"compile", "--country", "ZA", "no-such-file"});
-    EXPECT_EQ(missing.Status, ExitBadData);
-    EXPECT_EQ(missing.Err, "brindlecove-routes: cannot open no-such-file\n");
-    const TRun noList = RunTool({"check", "no-such-list", CutFile});
-    EXPECT_EQ(noList.Status, ExitBadData);
-    EXPECT_THAT(noList.Err, StartsWith("brindlecove-routes: cannot read no-such-list: "));
+    // A folder is no list.
     TempFolder folder;
-    const TRun folderAsList = RunTool({"check", folder.Path().string(), CutFile});
-    EXPECT_EQ(folderAsList.Status, ExitBadData) << "a folder is no list";
-    EXPECT_THAT(folderAsList.Err, HasSubstr("cannot read " + folder.Path().string()));
-    const TRun unwritable =
-        RunTool({"compile", "--country", "ZA", "-o", folder / "no-such-folder/list", CutFile});
-    EXPECT_EQ(unwritable.Status, ExitBadData);
-    EXPECT_THAT(unwritable.Err, HasSubstr("cannot write "));
+    const struct {
+        std::vector<std::string> Args;
+        std::string Fault;
+    } unusable[] = {
+        {{"compile", "--country", "ZA", "no-such-file"}, "cannot open no-such-file\n"},
+        {{"check", "no-such-list", CutFile}, "cannot read no-such-list: "},
+        {{"check", folder.Path().string(), CutFile}, "cannot read " + folder.Path().string()},
+        {{"compile", "--country", "ZA", "-o", folder / "no-such-folder/list", CutFile},
+         "cannot write "},
+    };
+    for (const auto& [args, fault] : unusable) {
+        const TRun run = RunTool(args);
+        EXPECT_EQ(run.Status, ExitBadData) << fault;
+        EXPECT_THAT(run.Err, StartsWith("brindlecove-routes: " + fault));
+        EXPECT_THAT(run.Err, Not(HasSubstr("Usage:")));
+    }
 }
 
 } // namespace

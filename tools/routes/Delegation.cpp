@@ -118,6 +118,10 @@ std::string ReadDelegationFile(std::istream& in, TDelegationFile& file,
     std::uint64_t records = 0;
     bool versionSeen = false;
     const auto where = [&] { return file.Name + ":" + std::to_string(lineNumber) + ": "; };
+    const auto tooLong = [&] {
+        return where() + "the line is longer than " + std::to_string(MaxDelegationLineLength) +
+               " characters";
+    };
 
     // Takes one line; answers a fault or an empty text.
     const auto take = [&](std::string_view line) -> std::string {
@@ -126,8 +130,7 @@ std::string ReadDelegationFile(std::istream& in, TDelegationFile& file,
             line.remove_suffix(1);
         }
         if (line.size() > MaxDelegationLineLength) {
-            return where() + "the line is longer than " + std::to_string(MaxDelegationLineLength) +
-                   " characters";
+            return tooLong();
         }
         TDelegationLine parsed = ParseDelegationLine(line);
         switch (parsed.Kind) {
@@ -182,8 +185,7 @@ std::string ReadDelegationFile(std::istream& in, TDelegationFile& file,
         }
         if (pending.size() + chunk.size() > MaxDelegationLineLength) {
             ++lineNumber;
-            return where() + "the line is longer than " + std::to_string(MaxDelegationLineLength) +
-                   " characters";
+            return tooLong();
         }
         pending.append(chunk);
     }
